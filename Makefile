@@ -1,0 +1,50 @@
+# Top-level commands. Each one installs what is missing, configures and builds
+# what it needs, then runs.
+#   make test   - build everything and run the whole test suite
+#   make demo   - build the installer and run it in Wine
+#   make i686   - the shipped 32-bit installer, build/i686/Tablewright8Setup.exe
+#   make bench  - performance measurements (never part of the tests)
+
+BUILD      := build
+DEPS       := $(BUILD)/deps
+HOST       := $(BUILD)/host
+X64        := $(BUILD)/x64
+I686       := $(BUILD)/i686
+JOBS       ?= $(shell nproc)
+CMAKE_ARGS ?=
+
+.PHONY: all setup host x64 i686 test demo bench clean
+
+all: x64 i686
+
+setup:
+	@sh tools/setup-host.sh $(DEPS)
+
+host: setup
+	@cmake -S tools -B $(HOST) -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(HOST) -j $(JOBS)
+
+x64: host
+	@cmake -S . -B $(X64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=Release -DVT_DEPS_DIR=$(abspath $(DEPS)) \
+	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(X64) -j $(JOBS)
+
+i686: host
+	@cmake -S . -B $(I686) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	    -DCMAKE_BUILD_TYPE=Release -DVT_DEPS_DIR=$(abspath $(DEPS)) \
+	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) -DVT_BUILD_TESTS=OFF $(CMAKE_ARGS) >/dev/null
+	@cmake --build $(I686) -j $(JOBS)
+
+test: x64 i686
+	@cd $(HOST) && ctest --output-on-failure
+	@cd $(X64) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j 2
+
+demo: x64
+	@sh tools/demo.sh $(X64)
+
+bench: x64
+	@sh tools/bench.sh $(X64)
+
+clean:
+	rm -rf $(HOST) $(X64) $(I686)

@@ -1,0 +1,21 @@
+#!/bin/sh
+# Runs a Windows program under Wine in the prefix of this build (never the
+# user's ~/.wine). The prefix is made on first use; concurrent first uses wait
+# for each other.
+set -eu
+: "${WINEPREFIX:=$(pwd)/wineprefix}"
+export WINEPREFIX
+export WINEDEBUG="${WINEDEBUG:--all}"
+wine=wine
+[ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            "$wine" wineboot -i >/dev/null 2>&1 || true
+            wineserver -w
+        fi
+    ) 9>"$WINEPREFIX.lock"
+fi
+exec "$wine" "$@"
