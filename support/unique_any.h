@@ -9,8 +9,21 @@
 
 namespace vt {
 
-// Owns a value of type T that is released with Close unless it equals Invalid.
-template <typename T, auto Close, T Invalid = T{}>
+template <typename T>
+constexpr T zero_value() noexcept
+{
+    return T{};
+}
+
+inline HANDLE invalid_handle_value() noexcept
+{
+    return INVALID_HANDLE_VALUE;
+}
+
+// Owns a value of type T that is released with Close unless it equals the
+// value that Invalid returns (a function, since INVALID_HANDLE_VALUE is no
+// constant expression).
+template <typename T, auto Close, T (*Invalid)() noexcept = zero_value<T>>
 class unique_any {
 public:
     using pointer = T;
@@ -29,14 +42,15 @@ public:
     ~unique_any() { reset(); }
 
     T get() const noexcept { return value_; }
-    explicit operator bool() const noexcept { return value_ != Invalid; }
+    explicit operator bool() const noexcept { return value_ != Invalid(); }
 
-    T release() noexcept { return std::exchange(value_, Invalid); }
+    T release() noexcept { return std::exchange(value_, Invalid()); }
 
-    void reset(T value = Invalid) noexcept
+    void reset() noexcept { reset(Invalid()); }
+    void reset(T value) noexcept
     {
         T old = std::exchange(value_, value);
-        if (old != Invalid)
+        if (old != Invalid())
             Close(old);
     }
 
@@ -48,7 +62,7 @@ public:
     }
 
 private:
-    T value_ = Invalid;
+    T value_ = Invalid();
 };
 
 namespace detail {
@@ -65,8 +79,8 @@ inline void destroy_window(HWND w) noexcept { ::DestroyWindow(w); }
 
 using unique_handle = unique_any<HANDLE, detail::close_handle>;
 // CreateFileW and FindFirstFileW report failure as INVALID_HANDLE_VALUE.
-using unique_file = unique_any<HANDLE, detail::close_handle, INVALID_HANDLE_VALUE>;
-using unique_find = unique_any<HANDLE, detail::find_close, INVALID_HANDLE_VALUE>;
+using unique_file = unique_any<HANDLE, detail::close_handle, invalid_handle_value>;
+using unique_find = unique_any<HANDLE, detail::find_close, invalid_handle_value>;
 using unique_hkey = unique_any<HKEY, detail::close_key>;
 using unique_module = unique_any<HMODULE, detail::free_library>;
 using unique_icon = unique_any<HICON, detail::destroy_icon>;

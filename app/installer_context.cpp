@@ -1,0 +1,197 @@
+#include "app/installer_context.h"
+
+#include "app/application_id.h"
+#include "app/instance_counter.h"
+#include "app/language.h"
+#include "app/product.h"
+#include "support/error.h"
+#include "support/unique_any.h"
+#include "ui/message_box.h"
+
+#include <boost/uuid/random_generator.hpp>
+#include <boost/uuid/uuid_io.hpp>
+#include <filesystem>
+#include <knownfolders.h>
+#include <shlobj.h>
+
+bool processor_check_passed = false;
+HWND frame_window = nullptr;
+
+namespace {
+
+constexpr DWORD lock_failure_code = 0x8000FFFF; // E_UNEXPECTED
+
+LANGID current_langid()
+{
+    return LANGIDFROMLCID(language_settings::instance().lcid);
+}
+
+// Reads the stored language of an earlier installation, if any.
+bool stored_language(DWORD& value)
+{
+    std::wstring key_name = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product_title(product_code);
+    vt::unique_hkey key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_name.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
+        return false;
+    DWORD type = 0;
+    DWORD size = sizeof(value);
+    return ::RegQueryValueExW(key.get(), L"VtLanguage", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
+               ERROR_SUCCESS &&
+           type == REG_DWORD && size == sizeof(value);
+}
+
+bool is_administrator()
+{
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    BYTE buffer[SECURITY_MAX_SID_SIZE];
+    PSID administrators = buffer;
+    if (!::InitializeSid(administrators, &nt, 2))
+        return false;
+    *::GetSidSubAuthority(administrators, 0) = SECURITY_BUILTIN_DOMAIN_RID;
+    *::GetSidSubAuthority(administrators, 1) = DOMAIN_ALIAS_RID_ADMINS;
+    BOOL member = FALSE;
+    return ::CheckTokenMembership(nullptr, administrators, &member) && member;
+}
+
+std::wstring known_folder(REFKNOWNFOLDERID id, HRESULT& result)
+{
+    PWSTR path = nullptr;
+    result = ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
+    vt::unique_cotaskmem owned(path);
+    return SUCCEEDED(result) && path ? std::wstring(path) : std::wstring();
+}
+
+} // namespace
+
+installer_context& installer_context::instance()
+{
+    static installer_context context;
+    return context;
+}
+
+installer_context::installer_context()
+    : product_code(::product_code),
+      instance_lock(application_id() + L".{5ead623c-dfcd-474d-8e3c-e6978cac039e}", false, true)
+{
+}
+
+void report_error(DWORD code, const std::wstring& caption)
+{
+    message_box(system_error_text(code, current_langid()), caption, MB_OK | MB_ICONWARNING);
+}
+
+bool installer_context::initialise()
+{
+    if (!processor_check_passed) {
+        report_error(lock_failure_code);
+        return false;
+    }
+    if (!instance_lock.try_lock()) {
+        report_error(ERROR_BUSY);
+        return false;
+    }
+
+    set_language(user_language(product_languages));
+    if (DWORD stored = 0; stored_language(stored))
+        set_language(stored); // out-of-range values are ignored by set_language
+    if (!installer_translated(language_settings::instance().language))
+        set_language(language_english);
+
+    if (!is_administrator()) {
+        message_box(text(1126), caption(true), MB_OK | MB_ICONWARNING);
+        return false;
+    }
+    while (instance_counter::instance().running_instances() > 1) {
+        std::wstring message = format_text(text(1127), {product_name(false)});
+        if (message_box(message, caption(true), MB_RETRYCANCEL | MB_ICONWARNING) == IDCANCEL)
+            return false;
+    }
+
+    if (install_folder.empty()) {
+        install_folder = shell_folder(0);
+        if (install_folder.empty())
+            return false;
+        install_folder = (std::filesystem::path(install_folder) / maker_folder / product_title(product_code)).wstring();
+    }
+    if (start_menu_folder.empty()) {
+        start_menu_folder = shell_folder(1);
+        if (start_menu_folder.empty())
+            return false;
+    }
+    advanced_mode = false;
+    return true;
+}
+
+std::wstring installer_context::text(unsigned id) const
+{
+    return ::text(id);
+}
+
+std::wstring installer_context::caption(bool with_product) const
+{
+    std::wstring result = text(1000);
+    if (with_product)
+        result.append(L" \u2013 ").append(product_name(true));
+    return result;
+}
+
+std::int32_t installer_context::previous_installation(std::wstring* version_text) const
+{
+    if (version_text && (previous_state == 2 || previous_state == -1))
+        *version_text = installed_version_text;
+    return previous_state;
+}
+
+bool installer_context::make_temporary_folder(std::wstring& error_text)
+{
+    std::error_code error;
+    std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error) {
+        error_text = vt::format(L"{:08x} ({})", {unsigned(error.value()), L"temp_directory_path"});
+        return false;
+    }
+    std::string uuid = boost::uuids::to_string(boost::uuids::random_generator()());
+    temporary_folder = (base / (L"vantrel_{" + std::wstring(uuid.begin(), uuid.end()) + L"}")).wstring();
+    return true;
+}
+
+std::wstring installer_context::shell_folder(int kind) const
+{
+    HRESULT result = S_OK;
+    std::wstring path;
+    switch (kind) {
+    case 0:
+        path = known_folder(FOLDERID_ProgramFiles, result);
+        break;
+    case 1:
+        path = known_folder(FOLDERID_CommonPrograms, result);
+        if (path.empty())
+            path = known_folder(FOLDERID_Programs, result);
+        break;
+    case 2:
+        path = known_folder(FOLDERID_PublicDesktop, result);
+        if (path.empty())
+            path = known_folder(FOLDERID_Desktop, result);
+        return path; // the desktop is optional: no report
+    default:
+        return {};
+    }
+    if (path.empty())
+        report_error(DWORD(result), caption(true));
+    return path;
+}
+
+void pump_messages()
+{
+    MSG message;
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) {
+            ::PostQuitMessage(int(message.wParam));
+            return;
+        }
+        if (frame_window && ::IsDialogMessageW(frame_window, &message))
+            continue;
+        ::TranslateMessage(&message);
+        ::DispatchMessageW(&message);
+    }
+}

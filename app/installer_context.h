@@ -1,0 +1,59 @@
+#pragma once
+// The one context of an installer run: the product's identity and every choice
+// that the wizard pages and the installation engine read and write.
+
+#include "app/named_mutex.h"
+
+#include <cstdint>
+#include <string>
+
+class installer_context {
+public:
+    // The process's context, built on first use.
+    static installer_context& instance();
+
+    // Builds a context with its single-installer lock created but not owned.
+    installer_context();
+    installer_context(const installer_context&) = delete;
+    installer_context& operator=(const installer_context&) = delete;
+
+    // The start-up checks, language and default folders; true lets the wizard open.
+    bool initialise();
+
+    // Localised text of a string id in the current language.
+    std::wstring text(unsigned id) const;
+    // "Installer", or "Installer – Tablewright 8.11n" with the product.
+    std::wstring caption(bool with_product) const;
+    // previous_state; with version_text, the installed version's text for states 2 and -1.
+    std::int32_t previous_installation(std::wstring* version_text = nullptr) const;
+    // Names a new per-run temporary folder (without creating it).
+    bool make_temporary_folder(std::wstring& error_text);
+    // 0 program files, 1 Start-menu programs, 2 desktop; empty when unavailable.
+    std::wstring shell_folder(int kind) const;
+
+    std::uint16_t product_code;
+    named_mutex instance_lock;
+    std::wstring install_folder;
+    std::wstring start_menu_folder;
+    std::wstring temporary_folder;
+    bool start_menu_shortcut = true;
+    bool desktop_shortcut = true;
+    bool advanced_mode = false;
+    bool finished = false;
+    std::uint64_t installed_version = 0;
+    std::int32_t previous_state = 0;
+    std::wstring installed_version_text;
+};
+
+// Set by the process start-up once the processor has been checked.
+extern bool processor_check_passed;
+
+// Shows the system's text for an error code with the warning icon.
+void report_error(DWORD code, const std::wstring& caption = {});
+
+// Dispatches every message waiting in this thread's queue, then returns.
+void pump_messages();
+
+// The window of the wizard frame while it exists; pump_messages hands its
+// dialog messages to it.
+extern HWND frame_window;

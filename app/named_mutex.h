@@ -1,0 +1,26 @@
+#pragma once
+
+#include "support/unique_any.h"
+
+#include <string>
+
+// A named mutex that remembers whether this process owns it.
+class named_mutex {
+public:
+    // With global the name lives in the "Global\" namespace and every user may
+    // open it. Asked to be initially owned, an existing mutex is waited for.
+    named_mutex(const std::wstring& name, bool initially_owned, bool global);
+    named_mutex(const named_mutex&) = delete;
+    named_mutex& operator=(const named_mutex&) = delete;
+    ~named_mutex();
+
+    // Takes the mutex without waiting; false when another process holds it.
+    bool try_lock();
+    // Gives the mutex up while this process keeps its handle.
+    void unlock();
+    bool owned() const noexcept { return owned_; }
+
+private:
+    vt::unique_handle handle_;
+    bool owned_ = false;
+};

@@ -1,0 +1,131 @@
+#include "ui/message_box.h"
+
+#include "app/language.h"
+#include "app/version_text.h"
+#include "support/unique_any.h"
+#include "support/version_info.h"
+
+#include <filesystem>
+
+ui_settings& ui_settings::instance()
+{
+    static ui_settings settings;
+    return settings;
+}
+
+std::wstring message_text::resolve() const
+{
+    if (id_ != 0)
+        return text(id_);
+    return text_;
+}
+
+namespace {
+
+BOOL CALLBACK first_captioned_root(HWND window, LPARAM param)
+{
+    HWND root = ::GetAncestor(window, GA_ROOTOWNER);
+    if (root && (::GetWindowLongW(root, GWL_STYLE) & WS_CAPTION) == WS_CAPTION) {
+        *reinterpret_cast<HWND*>(param) = root;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring default_caption()
+{
+    std::wstring caption = version_text(vt::version_info::own());
+    if (!caption.empty())
+        return caption;
+    wchar_t path[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return std::filesystem::path(path).stem().wstring();
+}
+
+std::wstring format_system_message(DWORD code, LANGID language)
+{
+    wchar_t* buffer = nullptr;
+    constexpr DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS;
+    DWORD length = ::FormatMessageW(flags, nullptr, code, language, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    if (length == 0 && language != 0)
+        length = ::FormatMessageW(flags, nullptr, code, 0, reinterpret_cast<LPWSTR>(&buffer), 0, nullptr);
+    vt::unique_local owned(buffer);
+    if (length == 0 || !buffer)
+        return {};
+    std::wstring message(buffer, length);
+    while (!message.empty() && (message.back() == L' ' || message.back() == L'\n' || message.back() == L'\r' ||
+                                message.back() == L'\t'))
+        message.pop_back();
+    return message;
+}
+
+} // namespace
+
+HWND find_modal_owner()
+{
+    HWND window = ::GetActiveWindow();
+    if (window)
+        window = ::GetAncestor(window, GA_ROOTOWNER);
+    else
+        ::EnumThreadWindows(::GetCurrentThreadId(), first_captioned_root, reinterpret_cast<LPARAM>(&window));
+    return window ? ::GetLastActivePopup(window) : nullptr;
+}
+
+modal_scope::modal_scope() : owner_(find_modal_owner())
+{
+    if (owner_)
+        ::EnableWindow(owner_, TRUE);
+}
+
+modal_scope::~modal_scope()
+{
+    if (owner_)
+        ::EnableWindow(owner_, TRUE);
+}
+
+int message_box(const message_text& text, const message_text& caption, UINT style)
+{
+    modal_scope scope;
+    if ((style & MB_ICONMASK) == 0) {
+        switch (style & MB_TYPEMASK) {
+        case MB_OK:
+        case MB_OKCANCEL: style |= MB_ICONWARNING; break;
+        case MB_YESNOCANCEL:
+        case MB_YESNO: style |= MB_ICONQUESTION; break;
+        default: break;
+        }
+    }
+    bool rtl = scope.owner() ? (::GetWindowLongW(scope.owner(), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0
+                             : language_settings::instance().right_to_left;
+    if (rtl)
+        style |= MB_RTLREADING;
+
+    std::wstring caption_text = caption.resolve();
+    if (caption_text.empty())
+        caption_text = default_caption();
+    std::wstring body = text.resolve();
+
+    // A user icon needs MessageBoxIndirect; this box shows none instead.
+    if ((style & MB_ICONMASK) == MB_USERICON)
+        style &= ~MB_ICONMASK;
+    return ::MessageBoxW(scope.owner(), body.c_str(), caption_text.c_str(), style);
+}
+
+std::wstring system_error_text(DWORD code, LANGID language)
+{
+    std::wstring message = format_system_message(code, language);
+    if (!message.empty())
+        return message;
+    if (code == DWORD(E_FAIL))
+        return L"Error";
+    message = format_system_message(DWORD(E_FAIL), language);
+    return message.empty() ? L"Error" : message;
+}
+
+bool is_edit_class(HWND window)
+{
+    wchar_t name[16] = {};
+    if (!::GetClassNameW(window, name, 16))
+        return false;
+    return ::lstrcmpiW(name, L"Edit") == 0;
+}
