@@ -1,0 +1,18 @@
+#pragma once
+// The installer's application icon: a wooden table on a blueprint-blue tile,
+// the furniture-design product's emblem.
+
+#include "tools/art/canvas.h"
+
+#include <vector>
+
+namespace vt::art {
+
+// The icon's images at the sizes Windows asks for (16, 32, 48 and 256
+// pixels square), smallest first.
+std::vector<canvas> paint_application_icon();
+
+// One image of the icon, `size` pixels square.
+canvas paint_application_icon(int size);
+
+} // namespace vt::art

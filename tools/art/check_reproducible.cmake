@@ -1,0 +1,23 @@
+# Runs vt-art twice into fresh folders and fails unless both runs wrote the
+# same set of files with identical bytes: the installer's resources must not
+# change between builds of the same source.
+file(REMOVE_RECURSE ${WORK_DIR})
+foreach(run a b)
+    execute_process(COMMAND ${VT_ART} ${WORK_DIR}/${run} RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+        message(FATAL_ERROR "vt-art failed (${rc})")
+    endif()
+    file(GLOB files_${run} RELATIVE ${WORK_DIR}/${run} ${WORK_DIR}/${run}/*)
+    list(SORT files_${run})
+endforeach()
+list(LENGTH files_a count)
+if(NOT files_a STREQUAL files_b OR NOT count EQUAL 28)
+    message(FATAL_ERROR "expected the same 28 files from both runs, got '${files_a}' and '${files_b}'")
+endif()
+foreach(f IN LISTS files_a)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files ${WORK_DIR}/a/${f} ${WORK_DIR}/b/${f} RESULT_VARIABLE differ)
+    if(differ)
+        message(FATAL_ERROR "${f} differs between two runs")
+    endif()
+endforeach()
+message(STATUS "${count} files, identical across runs")
