@@ -1,0 +1,149 @@
+#pragma once
+// The installation journal: the ordered record of every change one
+// installation makes (folders, files, shortcuts, the uninstall key, the
+// product's registration, the DirectX update), with a backup of whatever a
+// change replaced. A failed extraction rolls the journal back; a finished
+// installation writes it as Uninstall.ulog. The same object carries what was
+// read from the previous installation's Uninstall.ulog, so that an update can
+// keep the earlier folders and list the earlier files again.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// What a journal entry changed. The values are those of the uninstall log.
+enum class journal_type : std::uint32_t {
+    folder = 0,              // folder created by the installer
+    file = 1,                // installed file; parameter = payload entry kind
+    start_menu_shortcut = 2, // Start-menu link
+    reserved = 3,            // accepted when read from a log, never written
+    desktop_shortcut = 4,    // desktop link
+    uninstall_key = 5,       // the product's key under ...\CurrentVersion\Uninstall
+    registration = 6,        // the product's own registration run (file types)
+    directx = 7,             // DirectX runtime update
+};
+
+// One change of an installation.
+struct journal_entry {
+    journal_type type = journal_type::folder;
+    // Folder, file or link path; empty for the uninstall key, the
+    // registration and the DirectX update.
+    std::wstring path;
+    // Where the replaced file, link or saved key lies until commit or
+    // rollback; empty when nothing was replaced.
+    std::wstring backup;
+    // The change completed.
+    bool done = false;
+    // For files the payload entry kind (0 to 5), otherwise -1.
+    std::int32_t parameter = -1;
+};
+
+class install_journal {
+public:
+    install_journal() = default;
+    install_journal(const install_journal&) = delete;
+    install_journal& operator=(const install_journal&) = delete;
+
+    // --- Recording the changes of this run ------------------------------
+    // Each begin_ operation appends one entry with done = false and leaves it
+    // pending until close_entry. A backup that cannot be made leaves the entry
+    // without one; the change itself still goes ahead.
+
+    // A payload file about to be written to path. The parent folder chain is
+    // created first (one folder entry per created level, outermost first). An
+    // existing file is copied to a backup when copy is true (it stays in place,
+    // as shared data must while it is re-used) or moved away when false.
+    // kind is the payload entry kind.
+    void begin_file(const std::filesystem::path& path, std::int32_t kind, bool copy);
+
+    // A Start-menu (desktop false) or desktop (true) link about to be created
+    // in folder. The folder chain is created first. If the previous log names
+    // a link of the same kind that still exists, it is moved to a backup. The
+    // entry's path stays empty until close_entry gives the link's path.
+    void begin_shortcut(bool desktop, const std::filesystem::path& folder);
+
+    // The product's uninstall key is about to be written. existing_key is the
+    // key as it was before (its content is saved to a backup file), or nullptr
+    // when the key has just been created.
+    void begin_uninstall_key(HKEY existing_key);
+
+    // The installed product is about to run its own registration.
+    void begin_registration();
+
+    // The DirectX runtime update is about to run.
+    void begin_directx();
+
+    // Closes the pending entry: sets its done flag and, when path is not
+    // empty, replaces its path. Does nothing when no entry is pending.
+    void close_entry(bool done, const std::wstring& path = {});
+
+    // Undoes this run's changes, last first: created folders and written
+    // files and links are removed and their backups renamed back, the
+    // uninstall key is restored from its backup or deleted. Registry errors
+    // are ignored. Throws std::filesystem::filesystem_error ("remove") when a
+    // folder or file cannot be removed; the walk stops at that entry. The
+    // current entries are emptied; the previous log's entries are kept.
+    void roll_back();
+
+    // Deletes every backup file of the current entries and forgets them: the
+    // installation can no longer be rolled back. write_log calls it.
+    void commit() noexcept;
+
+    // --- The uninstall log ----------------------------------------------
+
+    // Merges the previous log's entries that this run did not repeat into the
+    // current entries, then writes Uninstall.ulog (UTF-16 with byte-order mark,
+    // CR LF) at file and makes it read-only. Commits in every case. True when
+    // the file was written completely.
+    bool write_log(const std::filesystem::path& file, const std::wstring& install_folder,
+                   const std::wstring& shortcut_folder);
+
+    // Fills the previous-installation part from an earlier Uninstall.ulog.
+    // An empty path only clears the previous folders and sets the desktop
+    // default. Never throws: a missing or damaged file yields what could be
+    // read before the first bad line.
+    void read_log(const std::filesystem::path& file);
+
+    // --- What the previous log said ------------------------------------
+
+    // Install folder of the previous log; empty unless it names an existing folder.
+    const std::wstring& previous_install_folder() const noexcept { return previous_install_folder_; }
+    // Start-menu folder of the previous log; empty unless it names an existing folder.
+    const std::wstring& previous_shortcut_folder() const noexcept { return previous_shortcut_folder_; }
+    // Product text of the previous log's "Install" line ("Tablewright 8.11m").
+    const std::wstring& previous_product_text() const noexcept { return previous_product_text_; }
+    // Whether the desktop shortcut should be offered by default: true before
+    // any log was read; after reading one, whether it lists a desktop link.
+    bool desktop_shortcut_default() const noexcept { return desktop_shortcut_default_; }
+    // The previous log's entries in file order (backups empty; no paths for
+    // the uninstall key and the registration).
+    const std::vector<journal_entry>& previous_entries() const noexcept { return previous_entries_; }
+
+    // The previous log lists a file entry marked done whose path is path
+    // (compared as Windows compares file names, ignoring case).
+    bool previous_file_done(const std::filesystem::path& path) const;
+    // The previous log lists an entry of this type marked done.
+    bool previous_done(journal_type type) const;
+
+    // --- This run ---------------------------------------------------------
+
+    const std::vector<journal_entry>& current_entries() const noexcept { return current_entries_; }
+    // An entry has begun and is not closed yet.
+    bool pending() const noexcept { return pending_; }
+
+private:
+    void append(journal_type type, std::wstring path, std::int32_t parameter);
+    bool ensure_folder(const std::filesystem::path& folder);
+    void merge_previous();
+
+    std::wstring previous_install_folder_;
+    std::wstring previous_shortcut_folder_;
+    bool desktop_shortcut_default_ = true;
+    std::vector<journal_entry> previous_entries_;
+    std::vector<journal_entry> current_entries_;
+    bool pending_ = false;
+    std::wstring previous_product_text_;
+};
