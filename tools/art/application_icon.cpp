@@ -102,7 +102,7 @@ canvas paint_application_icon(int size)
 std::vector<canvas> paint_application_icon()
 {
     std::vector<canvas> images;
-    for (int size : {16, 32, 48, 256})
+    for (int size : {32, 16, 48, 256})
         images.push_back(paint_application_icon(size));
     return images;
 }

@@ -8,8 +8,10 @@
 
 namespace vt::art {
 
-// The icon's images at the sizes Windows asks for (16, 32, 48 and 256
-// pixels square), smallest first.
+// The icon's images at the sizes Windows asks for: 32, 16, 48 and 256 pixels
+// square, in this order. Loading an icon at width and height 0 (the
+// installer's window icon) takes the group's first image, so that one is
+// the standard 32-pixel icon.
 std::vector<canvas> paint_application_icon();
 
 // One image of the icon, `size` pixels square.

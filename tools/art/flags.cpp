@@ -241,9 +241,9 @@ void saudi_style(canvas& c)
     c.fill(line({7.6, 5.2}, {8.6, 3.0}, s), white);
     c.fill(line({9.8, 5.2}, {10.2, 3.4}, s), white);
     c.fill(line({11.4, 5.2}, {12.4, 3.1}, s), white);
-    c.fill(line({3.5, 8.4}, {12.2, 8.4}, 0.8), white);
-    c.fill(line({12, 7.5}, {12, 9.3}, 0.7), white);
-    c.fill(line({12, 8.4}, {13.4, 8.4}, 0.9), white);
+    c.fill(rectangle(3.5, 8, 12, 9), white);
+    c.fill(line({12.5, 7.3}, {12.5, 9.7}, 0.9), white);
+    c.fill(rectangle(12.5, 8, 14, 9), white);
 }
 
 void slovenia(canvas& c)
