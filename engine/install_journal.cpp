@@ -1,0 +1,265 @@
+#include "engine/install_journal.h"
+
+#include "app/product.h"
+#include "engine/privilege.h"
+#include "support/unique_any.h"
+
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t uninstall_key_path[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// A fresh name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
+// the system's temporary folder; no file is created. Empty when the system has
+// no usable temporary folder, which leaves the change without a backup.
+std::wstring new_backup_path()
+{
+    std::error_code error;
+    fs::path folder = fs::temp_directory_path(error);
+    if (error)
+        return {};
+    static std::random_device source;
+    static const wchar_t digits[] = L"0123456789abcdef";
+    std::uniform_int_distribution<int> digit(0, 15);
+    std::wstring name = L"vt-";
+    for (int i = 0; i < 5; ++i)
+        name += digits[digit(source)];
+    name += L".tmp";
+    return (folder / name).wstring();
+}
+
+bool path_exists(const fs::path& path) noexcept
+{
+    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Copies or moves what lies at path to a new backup file; the backup's path,
+// or empty when that failed (the original then stays where it is).
+std::wstring back_up(const fs::path& path, bool copy)
+{
+    std::wstring backup = new_backup_path();
+    if (backup.empty())
+        return {};
+    // Moving may have to copy when the install folder is on another volume
+    // than the temporary folder; the original must still leave its place.
+    BOOL moved = copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE)
+                      : ::MoveFileExW(path.c_str(), backup.c_str(), MOVEFILE_COPY_ALLOWED);
+    return moved ? backup : std::wstring();
+}
+
+// Backups keep the attributes of what they saved, read-only included.
+void delete_file(const std::wstring& path) noexcept
+{
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
+}
+
+// Removes a created folder, a written file or a link. Something that is
+// already gone is fine; anything else stops the rollback.
+void remove_path(const std::wstring& path)
+{
+    if (path.empty())
+        return;
+    std::error_code error;
+    fs::remove(path, error);
+    if (error && error != std::errc::no_such_file_or_directory)
+        throw fs::filesystem_error("remove", fs::path(path), error);
+}
+
+// Puts the product's uninstall key back as it was: its saved content when it
+// existed before, otherwise no key at all. Registry errors are ignored: the
+// rollback of the files matters more than a leftover key.
+void restore_uninstall_key(const std::wstring& backup) noexcept
+{
+    set_privilege(L"SeRestorePrivilege", true);
+    vt::unique_hkey uninstall;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstall_key_path, 0, KEY_ALL_ACCESS, uninstall.put()) ==
+        ERROR_SUCCESS) {
+        try {
+            std::wstring product = product_title(product_code);
+            if (!backup.empty()) {
+                vt::unique_hkey key;
+                if (::RegOpenKeyExW(uninstall.get(), product.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS)
+                    ::RegRestoreKeyW(key.get(), backup.c_str(), 0);
+            } else {
+                ::RegDeleteTreeW(uninstall.get(), product.c_str());
+            }
+        } catch (...) {
+        }
+    }
+    set_privilege(L"SeRestorePrivilege", false);
+}
+
+bool same_name(const std::wstring& a, const std::wstring& b) noexcept
+{
+    return ::CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+} // namespace
+
+void install_journal::append(journal_type type, std::wstring path, std::int32_t parameter)
+{
+    journal_entry entry;
+    entry.type = type;
+    entry.path = std::move(path);
+    entry.parameter = parameter;
+    current_entries_.push_back(std::move(entry));
+    pending_ = true;
+}
+
+// Creates the folder and any missing parents, outermost first, recording each
+// folder it created so that a rollback removes exactly those.
+bool install_journal::ensure_folder(const fs::path& requested)
+{
+    fs::path folder = requested;
+    if (!folder.has_filename() && folder.has_relative_path())
+        folder = folder.parent_path(); // "C:\a\b\" names the same folder as "C:\a\b"
+
+    DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES)
+        return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+
+    fs::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && !ensure_folder(parent))
+        return false;
+
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
+    journal_entry entry;
+    entry.type = journal_type::folder;
+    entry.path = folder.wstring();
+    entry.done = true;
+    current_entries_.push_back(std::move(entry));
+    return true;
+}
+
+void install_journal::begin_file(const fs::path& path, std::int32_t kind, bool copy)
+{
+    ensure_folder(path.parent_path());
+    append(journal_type::file, path.wstring(), kind);
+    if (path_exists(path))
+        current_entries_.back().backup = back_up(path, copy);
+}
+
+void install_journal::begin_shortcut(bool desktop, const fs::path& folder)
+{
+    journal_type type = desktop ? journal_type::desktop_shortcut : journal_type::start_menu_shortcut;
+    ensure_folder(folder);
+    append(type, {}, -1);
+
+    // The earlier installation's link of this kind makes way for the new one
+    // (its name carries the old version). Only a link file is taken: the log
+    // is a file on disk and must not get a folder or another file removed.
+    for (const journal_entry& previous : previous_entries_) {
+        if (previous.type != type || previous.path.empty())
+            continue;
+        fs::path link = previous.path;
+        DWORD attributes = ::GetFileAttributesW(link.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+            !same_name(link.extension().wstring(), L".lnk"))
+            continue;
+        current_entries_.back().backup = back_up(link, false);
+        break;
+    }
+}
+
+void install_journal::begin_uninstall_key(HKEY existing_key)
+{
+    append(journal_type::uninstall_key, {}, -1);
+    if (!existing_key)
+        return;
+    std::wstring backup = new_backup_path();
+    if (backup.empty())
+        return;
+    set_privilege(L"SeBackupPrivilege", true);
+    if (::RegSaveKeyW(existing_key, backup.c_str(), nullptr) == ERROR_SUCCESS)
+        current_entries_.back().backup = backup;
+    else
+        delete_file(backup);
+    set_privilege(L"SeBackupPrivilege", false);
+}
+
+void install_journal::begin_registration()
+{
+    append(journal_type::registration, {}, -1);
+}
+
+void install_journal::begin_directx()
+{
+    append(journal_type::directx, {}, -1);
+}
+
+void install_journal::close_entry(bool done, const std::wstring& path)
+{
+    if (!pending_)
+        return;
+    pending_ = false;
+    journal_entry& last = current_entries_.back();
+    last.done = done;
+    if (!path.empty())
+        last.path = path;
+}
+
+void install_journal::roll_back()
+{
+    pending_ = false;
+    while (!current_entries_.empty()) {
+        journal_entry& entry = current_entries_.back();
+        switch (entry.type) {
+        case journal_type::folder:
+            remove_path(entry.path);
+            break;
+        case journal_type::uninstall_key:
+            restore_uninstall_key(entry.backup);
+            // The saved key has served; it is no use in the temporary folder.
+            if (!entry.backup.empty())
+                delete_file(entry.backup);
+            break;
+        case journal_type::registration:
+            break;
+        case journal_type::file:
+        case journal_type::start_menu_shortcut:
+        case journal_type::reserved:
+        case journal_type::desktop_shortcut:
+        case journal_type::directx:
+            remove_path(entry.path);
+            if (!entry.backup.empty() && !entry.path.empty())
+                ::MoveFileExW(entry.backup.c_str(), entry.path.c_str(), MOVEFILE_COPY_ALLOWED);
+            break;
+        }
+        current_entries_.pop_back();
+    }
+}
+
+void install_journal::commit() noexcept
+{
+    for (journal_entry& entry : current_entries_) {
+        if (entry.backup.empty())
+            continue;
+        delete_file(entry.backup);
+        entry.backup.clear();
+    }
+}
+
+bool install_journal::previous_file_done(const fs::path& path) const
+{
+    const std::wstring name = path.wstring();
+    for (const journal_entry& entry : previous_entries_)
+        if (entry.type == journal_type::file && entry.done && same_name(entry.path, name))
+            return true;
+    return false;
+}
+
+bool install_journal::previous_done(journal_type type) const
+{
+    for (const journal_entry& entry : previous_entries_)
+        if (entry.type == type && entry.done)
+            return true;
+    return false;
+}
