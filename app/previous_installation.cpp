@@ -1,0 +1,167 @@
+#include "app/previous_installation.h"
+
+#include "app/installer_context.h"
+#include "app/product.h"
+#include "app/version_text.h"
+#include "support/error.h"
+#include "support/unique_any.h"
+#include "support/version_info.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+const wchar_t maker_key[] = L"Software\\Vantrel Software";
+const wchar_t uninstall_key[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const wchar_t log_name[] = L"Uninstall.ulog";
+
+bool exists(const std::wstring& path) noexcept
+{
+    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Opens a key for reading; false when it does not exist, an error for any
+// other failure.
+bool open_key(HKEY root, const std::wstring& name, REGSAM view, vt::unique_hkey& key)
+{
+    LSTATUS status = ::RegOpenKeyExW(root, name.c_str(), 0, MAXIMUM_ALLOWED | view, key.put());
+    if (status == ERROR_FILE_NOT_FOUND)
+        return false;
+    vt::check_win32(status, "RegOpenKeyExW");
+    return true;
+}
+
+// A string value, or false when it is missing, not a string or unreadable.
+bool read_string(HKEY key, const wchar_t* name, std::wstring& value)
+{
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return false;
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1);
+    size = DWORD(buffer.size() * sizeof(wchar_t));
+    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    // The stored string need not end with a terminator.
+    buffer[std::min<std::size_t>(size / sizeof(wchar_t), buffer.size() - 1)] = L'\0';
+    value = buffer.data();
+    return true;
+}
+
+std::wstring recorded_path(REGSAM view)
+{
+    vt::unique_hkey key;
+    if (!open_key(HKEY_LOCAL_MACHINE, maker_key, view, key))
+        return {};
+    std::wstring path;
+    std::wstring value_name = product_title(product_code) + L" Path";
+    if (read_string(key.get(), value_name.c_str(), path) && exists(path))
+        return path;
+    return {};
+}
+
+// The folder part of a path: what precedes its last separator.
+std::wstring folder_of(const std::wstring& path)
+{
+    std::size_t separator = path.find_last_of(L"\\/");
+    return separator == std::wstring::npos ? std::wstring() : path.substr(0, separator);
+}
+
+std::wstring log_beside(const std::wstring& path)
+{
+    std::wstring folder = folder_of(path);
+    if (folder.empty())
+        return {};
+    std::wstring log = folder + L"\\" + log_name;
+    return exists(log) ? log : std::wstring();
+}
+
+std::wstring registered_uninstaller()
+{
+    vt::unique_hkey key;
+    std::wstring command;
+    if (open_key(HKEY_LOCAL_MACHINE, uninstall_key + product_title(product_code), 0, key))
+        read_string(key.get(), L"UninstallString", command);
+    return command;
+}
+
+std::wstring own_executable()
+{
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = ::GetModuleFileNameW(nullptr, path.data(), DWORD(path.size()));
+        if (length == 0)
+            return {};
+        if (length < path.size()) {
+            path.resize(length);
+            return path;
+        }
+        path.resize(path.size() * 2);
+    }
+}
+
+} // namespace
+
+std::wstring read_product_path()
+{
+    std::wstring path = recorded_path(0);
+    if (path.empty())
+        path = recorded_path(KEY_WOW64_64KEY);
+    return path;
+}
+
+const std::wstring& product_path()
+{
+    static const std::wstring path = read_product_path();
+    return path;
+}
+
+installation_found examine_installation(const std::wstring& path)
+{
+    installation_found found;
+    if (path.empty())
+        return found;
+    vt::version_info installed = vt::version_info::from_file(path);
+    if (!installed.has_fixed_info()) {
+        found.state = 1; // a copy whose version cannot be told is offered as a reinstallation
+        return found;
+    }
+    std::uint64_t version = installed.file_version();
+    if (version > product_file_version) {
+        found.state = -1;
+        found.version_text = version_text(installed);
+    } else if (version == product_file_version) {
+        found.state = 1;
+    } else {
+        found.state = 2;
+        found.version = version;
+        found.version_text = version_text(installed);
+    }
+    return found;
+}
+
+void detect_previous_installation(installer_context& context)
+{
+    installation_found found = examine_installation(product_path());
+    context.previous_state = found.state;
+    context.installed_version = found.version;
+    context.installed_version_text = std::move(found.version_text);
+}
+
+std::wstring find_uninstall_log(const std::wstring& installed_product)
+{
+    for (const std::wstring& beside : {registered_uninstaller(), own_executable(), installed_product})
+        if (std::wstring log = log_beside(beside); !log.empty())
+            return log;
+    return {};
+}
+
+std::wstring find_uninstall_log()
+{
+    return find_uninstall_log(product_path());
+}
