@@ -63,12 +63,10 @@ void format_arg::append_to(std::wstring& out, std::wstring_view spec) const
         text = digits(*u, s.base, s.upper);
     } else {
         std::int64_t v = std::get<std::int64_t>(value_);
+        // As in the standard library: sign and magnitude, also in hexadecimal.
+        // Error codes are formatted as unsigned values for their bit pattern.
         negative = v < 0;
-        // Hexadecimal shows the two's-complement bits, as error codes expect.
-        std::uint64_t magnitude = s.base == 16 ? std::uint64_t(v)
-                                               : (negative ? 0 - std::uint64_t(v) : std::uint64_t(v));
-        if (s.base == 16)
-            negative = false;
+        std::uint64_t magnitude = negative ? 0 - std::uint64_t(v) : std::uint64_t(v);
         text = digits(magnitude, s.base, s.upper);
     }
     std::size_t length = text.size() + (negative ? 1 : 0);

@@ -1,0 +1,61 @@
+#pragma once
+// Test helpers that look at real message boxes and dialogs the way a user
+// would: what they say, which icon and reading order they have, and which
+// button is pressed to close them.
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+// What a message box showed.
+struct seen_box {
+    HWND owner = nullptr;
+    std::wstring caption;
+    std::wstring text;
+    LONG_PTR ex_style = 0;
+    bool has_icon = false;
+    std::vector<int> buttons; // ids of the push buttons
+};
+
+// While alive, every dialog box that this thread activates is recorded and
+// answered by pressing the button that answer() chooses for it.
+class box_watcher {
+public:
+    explicit box_watcher(std::function<int(const seen_box&)> answer);
+    box_watcher(const box_watcher&) = delete;
+    box_watcher& operator=(const box_watcher&) = delete;
+    ~box_watcher();
+
+    const std::vector<seen_box>& boxes() const { return boxes_; }
+
+private:
+    static LRESULT CALLBACK hook(int code, WPARAM wparam, LPARAM lparam);
+    HHOOK hook_;
+    std::function<int(const seen_box&)> answer_;
+    std::vector<seen_box> boxes_;
+};
+
+// Reads what a dialog window shows.
+seen_box read_box(HWND box);
+
+// The first visible dialog window of another process, or null after the time-out.
+HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout);
+
+// Presses a button of a dialog in another process.
+void press_button(HWND dialog, int id);
+
+// Runs a program with a command line; the process handle is returned.
+struct started_process {
+    HANDLE process = nullptr;
+    DWORD id = 0;
+    ~started_process();
+    DWORD wait(std::chrono::milliseconds timeout); // exit code, or STILL_ACTIVE
+};
+void start_program(const std::wstring& path, const std::wstring& arguments, started_process& out,
+                   const wchar_t* environment = nullptr);
+
+// Folder of the test programs and the installer of this build.
+std::wstring build_folder();

@@ -1,0 +1,209 @@
+// Language table, string lookup with its fallbacks, formatting and locales,
+// against the real string tables linked into this test program.
+
+#include "app/language.h"
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+struct language_guard {
+    ~language_guard() { set_language(language_english); }
+};
+
+int count_of(std::wstring_view text, std::wstring_view what)
+{
+    int count = 0;
+    for (auto at = text.find(what); at != std::wstring_view::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+// Every id of the string tables.
+std::vector<unsigned> all_text_ids()
+{
+    std::vector<unsigned> ids;
+    for (unsigned id = 1000; id <= 1008; ++id) ids.push_back(id);
+    for (unsigned id = 1010; id <= 1018; ++id) ids.push_back(id);
+    for (unsigned id = 1100; id <= 1108; ++id) ids.push_back(id);
+    for (unsigned id = 1110; id <= 1115; ++id) ids.push_back(id);
+    for (unsigned id = 1117; id <= 1127; ++id) ids.push_back(id);
+    ids.push_back(1129);
+    ids.push_back(1131);
+    return ids;
+}
+
+} // namespace
+
+TEST(LanguageTable, OfferedMaskMatchesListPositionsAndFlags)
+{
+    std::vector<bool> position_used(21, false);
+    for (unsigned i = 0; i < language_count; ++i) {
+        const auto& row = language_table[i];
+        bool offered = (product_languages >> i) & 1;
+        EXPECT_EQ(offered, row.list_position != 0) << i;
+        EXPECT_EQ(offered, row.flag_icon != 0) << i;
+        if (offered) {
+            ASSERT_TRUE(row.list_position >= 1 && row.list_position <= 20) << i;
+            EXPECT_FALSE(position_used[row.list_position]) << "position " << row.list_position << " twice";
+            position_used[row.list_position] = true;
+            EXPECT_TRUE(row.flag_icon >= 141 && row.flag_icon <= 166);
+        }
+    }
+}
+
+TEST(LanguageTable, UserLanguagesMapByPrimaryLanguage)
+{
+    EXPECT_EQ(language_from_langid(0x041D), -1); // Swedish: not a language of ours
+    EXPECT_EQ(language_from_langid(0x101A), 24); // Croatian (Bosnia and Herzegovina)
+    EXPECT_EQ(language_from_langid(0x041A), 24); // Croatian
+    EXPECT_EQ(language_from_langid(0x081A), 20); // Serbian (Latin)
+    EXPECT_EQ(language_from_langid(0x0C1A), 20); // Serbian (Cyrillic)
+    EXPECT_EQ(language_from_langid(0x141A), -1); // Bosnian (Latin)
+    EXPECT_EQ(language_from_langid(0x201A), -1); // Bosnian (Cyrillic)
+    EXPECT_EQ(language_from_langid(0x241A), 20); // Serbian (Latin, Serbia)
+    EXPECT_EQ(language_from_langid(0x0404), -1); // Chinese (Taiwan)
+    EXPECT_EQ(language_from_langid(0x0804), 10); // Chinese (PRC)
+    EXPECT_EQ(language_from_langid(0x1004), 10); // Chinese (Singapore)
+    EXPECT_EQ(language_from_langid(0x0C0C), 0);  // French (Canada)
+    EXPECT_EQ(language_from_langid(0x0809), 1);  // English (United Kingdom)
+    EXPECT_EQ(language_from_langid(0x0419), 23); // Russian, in the table but not offered
+    for (unsigned i = 0; i < language_count; ++i)
+        EXPECT_EQ(language_from_langid(language_table[i].langid), int(i)) << i;
+}
+
+// Run once per user locale by ctest (LC_ALL differs), with the expected index.
+TEST(UserLanguage, FollowsTheUserLocale)
+{
+    const char* expected = std::getenv("VT_EXPECT_USER_LANGUAGE");
+    if (!expected)
+        GTEST_SKIP() << "run by ctest with a user locale";
+    EXPECT_EQ(user_language(product_languages), unsigned(std::atoi(expected)));
+}
+
+TEST(Strings, EnglishTextsAreExact)
+{
+    language_guard guard;
+    set_language(language_english);
+    EXPECT_EQ(text(1000), L"Installer");
+    EXPECT_EQ(text(1003), L"About '{0}'");
+    EXPECT_EQ(text(1014), L"Select Installation Langage");
+    EXPECT_EQ(text(1110), L"Installation is not complete.\n\nDo you still confirm exit Installation ?");
+    EXPECT_EQ(text(1115), L"Copying File \"{0}\"...");
+    EXPECT_EQ(text(1121), L"Installation failed (Error Code {0}).");
+    EXPECT_EQ(text(1129), L"'{0}' will be installed in the selected Langage, but the Installer, still under "
+                          L"translation, shall run in English.");
+    EXPECT_EQ(text(1131), L"Updating DirectX...");
+}
+
+TEST(Strings, FrenchTableBeginsWithItsOwnTexts)
+{
+    language_guard guard;
+    set_language(language_french);
+    const wchar_t* expected[] = {L"Installeur", L"OK", L"Annuler", L"\u00C0 propos de '{0}'",
+                                 L"Quitter", L"Pr\u00E9c\u00E9dent", L"Suivant", L"Installer"};
+    for (unsigned i = 0; i < 8; ++i)
+        EXPECT_EQ(text(1000 + i), expected[i]) << 1000 + i;
+}
+
+TEST(Strings, MissingTranslationsFallBackToEnglish)
+{
+    language_guard guard;
+    set_language(2); // German: 1131 is marked "#"
+    EXPECT_TRUE(load_string(2, 1131).empty());
+    EXPECT_EQ(text(1131), L"Updating DirectX...");
+    EXPECT_NE(text(1002), L"Cancel");
+
+    set_language(15); // Polish: the installer itself runs in English
+    EXPECT_EQ(language_settings::instance().language, 15u);
+    EXPECT_TRUE(load_string(15, 1002).empty());
+    EXPECT_EQ(text(1002), L"Cancel");
+    EXPECT_EQ(text(1000), L"Installer");
+}
+
+TEST(Strings, UnknownIdsAreEmptyInEveryLanguage)
+{
+    for (unsigned i = 0; i < language_count; ++i) {
+        EXPECT_TRUE(load_string(i, 1009).empty()) << i;
+        EXPECT_TRUE(load_string(i, 1132).empty()) << i;
+    }
+    EXPECT_TRUE(text(1009).empty());
+}
+
+TEST(Strings, EveryTranslatedTableIsCompleteAndKeepsItsPlaceholders)
+{
+    for (unsigned i = 0; i < language_count; ++i) {
+        for (unsigned id : all_text_ids()) {
+            std::wstring_view english = load_string(language_english, id);
+            ASSERT_FALSE(english.empty()) << id;
+            std::wstring_view own = load_string(i, id);
+            if (!installer_translated(i)) {
+                EXPECT_TRUE(own.empty()) << "language " << i << " id " << id;
+                continue;
+            }
+            if (i == 2 && id == 1131)
+                continue;
+            ASSERT_FALSE(own.empty()) << "language " << i << " id " << id;
+            EXPECT_EQ(count_of(own, L"{0}"), count_of(english, L"{0}")) << "language " << i << " id " << id;
+            EXPECT_EQ(count_of(own, L"{1}"), count_of(english, L"{1}")) << "language " << i << " id " << id;
+        }
+    }
+}
+
+TEST(Format, FillsFieldsByPositionAndNumbersBySpec)
+{
+    EXPECT_EQ(format_text(L"Update from '{0}' to '{1}'.", {L"Tablewright 8.11m", L"Tablewright 8.11n"}),
+              L"Update from 'Tablewright 8.11m' to 'Tablewright 8.11n'.");
+    EXPECT_EQ(format_text(L"{1}-{0}-{1}", {L"a", L"b"}), L"b-a-b");
+    EXPECT_EQ(vt::format(L"{:08x} ({})", {5u, L"temp_directory_path"}), L"00000005 (temp_directory_path)");
+    EXPECT_EQ(vt::format(L"{:08X}", {0x8007000Eu}), L"8007000E");
+    EXPECT_EQ(vt::format(L"{:08X}", {std::uint32_t(0x80070005)}), L"80070005");
+    EXPECT_EQ(vt::format(L"{:x}", {-26}), L"-1a");
+    EXPECT_EQ(vt::format(L"{:04}:{:04x}:{}", {7, 0x1a, L"x"}), L"0007:001a:x");
+    EXPECT_EQ(vt::format(L"{}", {-42}), L"-42");
+    EXPECT_EQ(vt::format(L"{{0}} {0}", {L"v"}), L"{0} v");
+    // A field without an argument stays visible rather than vanishing.
+    EXPECT_EQ(format_text(L"'{0}' and {1}", {L"x"}), L"'x' and {1}");
+    EXPECT_EQ(format_text(L"{oops} {", {L"x"}), L"{oops} {");
+}
+
+TEST(Locale, NumbersKeepTheirDecimalPointInEveryLanguage)
+{
+    language_guard guard;
+    for (unsigned language : {0u, 2u, 11u, 23u}) {
+        set_language(language);
+        char buffer[32];
+        std::snprintf(buffer, sizeof buffer, "%.2f", 1234.5);
+        EXPECT_STREQ(buffer, "1234.50") << language;
+        std::ostringstream stream;
+        stream << 1.25;
+        EXPECT_EQ(stream.str(), "1.25") << language;
+        EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
+    }
+}
+
+TEST(Locale, SettingsFollowTheChosenLanguage)
+{
+    language_guard guard;
+    auto& settings = language_settings::instance();
+    set_language(23); // Russian
+    EXPECT_EQ(settings.code_page, 1251u);
+    EXPECT_EQ(LANGIDFROMLCID(settings.lcid), 0x0419);
+    EXPECT_FALSE(settings.right_to_left);
+    set_language(21); // Arabic
+    EXPECT_TRUE(settings.right_to_left);
+    EXPECT_EQ(settings.code_page, 1256u);
+    set_language(16); // Hebrew
+    EXPECT_TRUE(settings.right_to_left);
+
+    // A value from a damaged registry never becomes the language.
+    set_language(25);
+    set_language(0xFFFFFFFF);
+    EXPECT_EQ(settings.language, 16u);
+    EXPECT_THROW(language_langid(25), std::out_of_range);
+}
