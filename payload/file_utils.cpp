@@ -1,0 +1,171 @@
+#include "payload/file_utils.h"
+
+#include "payload/boost_error_code.h"
+#include "support/unique_any.h"
+
+#include <windows.h>
+
+#include <boost/crc.hpp>
+#include <boost/system/system_error.hpp>
+
+#include <chrono>
+#include <optional>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Element-wise comparison in which each pair of elements is judged by equal.
+template <typename Equal>
+bool same_elements(const fs::path& a, const fs::path& b, Equal equal)
+{
+    auto ia = a.begin(), ib = b.begin();
+    for (; ia != a.end() && ib != b.end(); ++ia, ++ib)
+        if (!equal(ia->native(), ib->native()))
+            return false;
+    return ia == a.end() && ib == b.end();
+}
+
+bool is_separator(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// Path elements are compared as written, except that the root directory
+// element of one path may be spelled '\' and of the other '/'.
+bool same_element_exact(const std::wstring& a, const std::wstring& b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (a[i] != b[i] && !(is_separator(a[i]) && is_separator(b[i])))
+            return false;
+    return true;
+}
+
+bool same_element_ignoring_case(const std::wstring& a, const std::wstring& b)
+{
+    if (a.size() != b.size())
+        return false;
+    return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), static_cast<int>(a.size()), b.data(),
+                            static_cast<int>(b.size())) == CSTR_EQUAL;
+}
+
+struct file_identity {
+    DWORD volume;
+    DWORD index_high;
+    DWORD index_low;
+    bool operator==(const file_identity&) const = default;
+};
+
+std::optional<file_identity> identity_of(const fs::path& path)
+{
+    // Attribute access only: this works on files that others hold without
+    // sharing, and on folders thanks to the backup-semantics flag.
+    vt::unique_file file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(file.get(), &info))
+        return std::nullopt;
+    return file_identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+bool is_sharing_violation(const std::error_code& code)
+{
+    return code.category() == std::system_category() && code.value() == ERROR_SHARING_VIOLATION;
+}
+
+[[noreturn]] void throw_file_error(const char* what, const fs::path& path, DWORD error)
+{
+    throw fs::filesystem_error(what, path, std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+std::uint32_t crc32_attempt(const fs::path& path)
+{
+    // Reading while refusing writers: the content cannot change under us.
+    vt::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        throw_file_error("file_crc32", path, ::GetLastError());
+    boost::crc_32_type crc;
+    char block[4096];
+    for (;;) {
+        DWORD got = 0;
+        if (!::ReadFile(file.get(), block, sizeof block, &got, nullptr))
+            throw_file_error("file_crc32", path, ::GetLastError());
+        if (got == 0)
+            break;
+        crc.process_bytes(block, got);
+    }
+    return crc.checksum();
+}
+
+} // namespace
+
+bool same_path(const fs::path& a, const fs::path& b)
+{
+    if (same_elements(a, b, same_element_exact))
+        return true;
+    const auto ia = identity_of(a);
+    const auto ib = identity_of(b);
+    if (ia && ib)
+        return *ia == *ib;
+    std::error_code ec;
+    const fs::path na = fs::absolute(a, ec).lexically_normal();
+    if (ec)
+        return false;
+    const fs::path nb = fs::absolute(b, ec).lexically_normal();
+    if (ec)
+        return false;
+    return same_elements(na, nb, same_element_ignoring_case);
+}
+
+void set_read_only(const fs::path& path, bool read_only)
+{
+    fs::path target = path;
+    // A chain of links longer than this is a loop.
+    for (int hops = 0; hops < 32; ++hops) {
+        std::error_code ec;
+        const fs::file_status status = fs::symlink_status(target, ec);
+        if (ec)
+            return;
+        if (fs::is_symlink(status)) {
+            fs::path next = fs::read_symlink(target, ec);
+            if (ec)
+                return;
+            target = next.is_absolute() ? next : target.parent_path() / next;
+            continue;
+        }
+        if (!fs::is_regular_file(status))
+            return;
+        const DWORD attributes = ::GetFileAttributesW(target.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES)
+            return;
+        const bool is_read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+        if (is_read_only != read_only)
+            ::SetFileAttributesW(target.c_str(), attributes ^ FILE_ATTRIBUTE_READONLY);
+        return;
+    }
+}
+
+std::uint32_t file_crc32(const fs::path& path)
+{
+    int retries = 3;
+    for (;;) {
+        try {
+            return crc32_attempt(path);
+        } catch (const std::system_error& e) {
+            if (!is_sharing_violation(e.code()) || retries == 0)
+                throw;
+        } catch (const boost::system::system_error& e) {
+            if (!is_sharing_violation(to_std_error_code(e.code())) || retries == 0)
+                throw;
+        }
+        // Virus scanners and indexers open new files briefly; give them time.
+        --retries;
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        for (auto now = std::chrono::steady_clock::now(); now < until; now = std::chrono::steady_clock::now())
+            ::Sleep(static_cast<DWORD>(
+                std::chrono::ceil<std::chrono::milliseconds>(until - now).count()));
+    }
+}

@@ -1,0 +1,23 @@
+#pragma once
+// File helpers of the extraction, also used by the installation sequence.
+
+#include <cstdint>
+#include <filesystem>
+
+// Whether two paths name the same file or folder: equal as paths ('\' and
+// '/' alike, case-sensitive); else the same object on disk (same volume and
+// file identity) when both exist; else equal once made absolute and
+// normalised, element by element without regard to case.
+bool same_path(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// Sets or clears the read-only attribute of a regular file (following a
+// symbolic link to its target). Folders and missing paths are left alone;
+// errors are ignored.
+void set_read_only(const std::filesystem::path& path, bool read_only);
+
+// The CRC-32 of a file's content, read back from disk. The file is opened
+// for reading while allowing other readers only; a sharing violation (another
+// program holds the file) is retried up to three times, one second apart.
+// Failures raise std::filesystem::filesystem_error with the path and the
+// system error.
+std::uint32_t file_crc32(const std::filesystem::path& path);

@@ -1,0 +1,129 @@
+// Destination macros: the first element of a stored destination folder may
+// name a folder of the installation ("<InstallPath>", "<SamplePath>",
+// "<Temporary>") or a special folder of the shell. Folders that all users
+// share are recorded so that the users group is given access to them once
+// they exist.
+
+#include "payload/path_macros.h"
+
+#include "payload/compress_error.h"
+#include "payload/file_utils.h"
+#include "payload/payload_writer.h"
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <string_view>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct macro {
+    std::wstring_view name;
+    int csidl;
+    int fallback; // 0: none
+    bool shared;
+};
+
+// The special folders; "<InstallPath>", "<SamplePath>" and "<Temporary>" are
+// the writer's own.
+constexpr macro shell_macros[] = {
+    {L"<ProgramFiles>", CSIDL_PROGRAM_FILES, 0, false},
+    {L"<ProgramCommon>", CSIDL_PROGRAM_FILES_COMMON, 0, false},
+    {L"<CommonData>", CSIDL_COMMON_APPDATA, CSIDL_APPDATA, true},
+    {L"<UserData>", CSIDL_APPDATA, 0, false},
+    {L"<CommonDocuments>", CSIDL_COMMON_DOCUMENTS, CSIDL_PERSONAL, true},
+    {L"<Documents>", CSIDL_PERSONAL, 0, false},
+    {L"<CommonDesktop>", CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true},
+    {L"<Desktop>", CSIDL_DESKTOPDIRECTORY, 0, false},
+    {L"<WinDir>", CSIDL_WINDOWS, 0, false},
+    {L"<System>", CSIDL_SYSTEM, 0, false},
+};
+
+fs::path shell_folder(const macro& m)
+{
+    return known_folder_path(m.csidl, m.fallback, m.fallback != 0);
+}
+
+fs::path public_desktop()
+{
+    return known_folder_path(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true);
+}
+
+} // namespace
+
+fs::path known_folder_path(int csidl, int fallback_csidl, bool use_fallback)
+{
+    auto ask = [](int id) {
+        wchar_t buffer[MAX_PATH] = {};
+        // The status is not examined: some shells report success with an
+        // empty folder, or a failure with a usable one.
+        ::SHGetFolderPathW(::GetActiveWindow(), id, nullptr, SHGFP_TYPE_CURRENT, buffer);
+        return std::wstring(buffer);
+    };
+    std::wstring folder = ask(csidl);
+    if (folder.empty() && use_fallback)
+        folder = ask(fallback_csidl);
+    if (folder.empty())
+        throw_compress_error(compress_errc::unexpected_error, "special folder not found");
+    return folder;
+}
+
+fs::path payload_writer::resolve_destination(const fs::path& folder)
+{
+    if (folder.empty())
+        return folder;
+    auto element = folder.begin();
+    const std::wstring& first = element->native();
+    if (first.size() < 2 || first.front() != L'<' || first.back() != L'>')
+        return folder; // a literal folder is used as written
+
+    fs::path result;
+    bool shared = false;
+    bool record_result = false; // a relative sample folder is recorded as a whole
+    if (first == L"<InstallPath>") {
+        result = install_folder_;
+    } else if (first == L"<Temporary>") {
+        result = temporary_folder_.empty() ? install_folder_ : temporary_folder_;
+    } else if (first == L"<SamplePath>") {
+        if (sample_folder_.empty()) {
+            result = public_desktop();
+        } else if (sample_folder_.has_root_name() && sample_folder_.has_root_directory()) {
+            result = sample_folder_;
+        } else {
+            result = public_desktop() / sample_folder_;
+            record_result = true;
+        }
+    } else {
+        const auto* found = std::find_if(std::begin(shell_macros), std::end(shell_macros),
+                                         [&](const macro& m) { return m.name == first; });
+        if (found == std::end(shell_macros)) {
+            // Unknown macros are refused: the remaining elements would
+            // otherwise land below whatever the current folder happens to be.
+            throw_compress_error(compress_errc::unexpected_error, "unknown destination macro");
+        }
+        result = shell_folder(*found);
+        shared = found->shared;
+    }
+    if (record_result)
+        record_shared_folder(result);
+
+    for (++element; element != folder.end(); ++element) {
+        if (element->empty())
+            continue; // a trailing separator adds no folder
+        result /= *element;
+        if (shared)
+            record_shared_folder(result);
+    }
+    return result;
+}
+
+void payload_writer::record_shared_folder(const fs::path& folder)
+{
+    for (const shared_folder& known : shared_folders_)
+        if (same_path(known.folder, folder))
+            return;
+    shared_folders_.push_back({folder, false});
+}

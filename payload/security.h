@@ -1,0 +1,36 @@
+#pragma once
+// Opening shared files and folders to the local users group, and the
+// security identifiers of the well-known accounts the installer names.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <vector>
+
+enum class well_known_account {
+    everyone = 0,            // S-1-1-0
+    administrators = 1,      // S-1-5-32-544, built-in administrators
+    users = 2,               // S-1-5-32-545, built-in users
+    authenticated_users = 3, // S-1-5-11
+    current_user = 4,        // the account of the current user name
+    token_user = 5,          // the user of the thread's token, else of the process's
+};
+
+// The SID of an account, as its bytes. Raises std::system_error with an
+// HRESULT (see payload/security_api.h) on failure.
+std::vector<std::byte> account_sid(well_known_account account);
+
+// Access masks of the grants the installation makes.
+inline constexpr std::uint32_t shared_folder_access = 0x1F01FF; // all file rights
+inline constexpr std::uint32_t shared_file_access = 0x13019F;   // read, write, delete; no execute, no owner change
+// Inheritance flags: files and subfolders inherit the entry.
+inline constexpr std::uint32_t inherit_to_children = 3; // OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE
+
+// Gives the built-in users group the access mask on path: the path's access
+// list keeps every other entry in place, and exactly one allow entry for the
+// users group, with the given inheritance flags, stands after the explicit
+// entries and before the inherited ones. The list's inheritance state (auto
+// inherited, protected) is carried over. Returns whether the new list was
+// stored; never raises.
+bool grant_users_access(const std::filesystem::path& path, std::uint32_t access_mask,
+                        std::uint32_t inheritance_flags) noexcept;
