@@ -1,0 +1,374 @@
+// The installation journal on Wine's real file system and registry: what it
+// records for each change, the backups it takes, and how a rollback puts the
+// machine back as it was.
+
+#include "app/product.h"
+#include "engine/install_journal.h"
+#include "engine/privilege.h"
+#include "support/unique_any.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::wstring uninstall_root = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+std::wstring product_key()
+{
+    return uninstall_root + L"\\" + product_title(product_code);
+}
+
+std::string read_bytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void write_bytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// Content with zeros and every byte value, so that a text-mode slip shows.
+std::string binary_content(char seed)
+{
+    std::string bytes;
+    for (int i = 0; i < 600; ++i)
+        bytes.push_back(char((i * 7 + seed) & 0xFF));
+    bytes += std::string("\r\n\n\0\x1a", 5);
+    return bytes;
+}
+
+bool is_backup_name(const std::wstring& backup)
+{
+    fs::path path(backup);
+    std::string name = path.filename().string();
+    // The system's temporary folder, not the run's own: the backup must
+    // outlive the run's folder, which is deleted at its end.
+    fs::path temp = (fs::temp_directory_path() / "x").parent_path(); // without the trailing separator
+    return std::regex_match(name, std::regex("vt-[0-9a-f]{5}\\.tmp")) && fs::equivalent(path.parent_path(), temp);
+}
+
+// A scratch folder of its own for each test, removed afterwards.
+class Journal : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        root = fs::temp_directory_path() / (std::string("vt-journal-test-") + test->name());
+        fs::remove_all(root);
+        fs::create_directories(root);
+    }
+    void TearDown() override
+    {
+        std::error_code ignored;
+        fs::remove_all(root, ignored);
+    }
+
+    fs::path root;
+};
+
+// Writes the file the way the extraction would after begin_file.
+void install(install_journal& journal, const fs::path& path, std::int32_t kind, bool copy,
+             const std::string& content)
+{
+    journal.begin_file(path, kind, copy);
+    write_bytes(path, content);
+    journal.close_entry(true);
+}
+
+// The product's uninstall key, removed before and after each test.
+class UninstallKey : public ::testing::Test {
+protected:
+    void SetUp() override { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, product_key().c_str()); }
+    void TearDown() override { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, product_key().c_str()); }
+
+    static vt::unique_hkey create_key()
+    {
+        vt::unique_hkey key;
+        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, product_key().c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                                    nullptr, key.put(), nullptr),
+                  ERROR_SUCCESS);
+        return key;
+    }
+    static bool key_exists()
+    {
+        vt::unique_hkey key;
+        return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, product_key().c_str(), 0, KEY_READ, key.put()) == ERROR_SUCCESS;
+    }
+    static void set_string(HKEY key, const wchar_t* name, const std::wstring& value)
+    {
+        ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         DWORD((value.size() + 1) * sizeof(wchar_t)));
+    }
+    static std::wstring get_string(HKEY root, const std::wstring& key, const wchar_t* name)
+    {
+        wchar_t buffer[256] = {};
+        DWORD size = sizeof(buffer);
+        if (::RegGetValueW(root, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS)
+            return L"<missing>";
+        return buffer;
+    }
+};
+
+} // namespace
+
+TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirst)
+{
+    fs::path outer = root / L"Vantrel Software";
+    fs::path inner = outer / L"Tablewright 8";
+    fs::path file = inner / L"Tablewright.exe";
+
+    install_journal journal;
+    journal.begin_file(file, 1, false);
+    EXPECT_TRUE(journal.pending());
+    ASSERT_TRUE(fs::is_directory(inner));
+
+    const auto& entries = journal.current_entries();
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].type, journal_type::folder);
+    EXPECT_EQ(entries[0].path, outer.wstring());
+    EXPECT_TRUE(entries[0].done);
+    EXPECT_EQ(entries[0].parameter, -1);
+    EXPECT_EQ(entries[1].path, inner.wstring());
+    EXPECT_EQ(entries[2].type, journal_type::file);
+    EXPECT_EQ(entries[2].path, file.wstring());
+    EXPECT_EQ(entries[2].parameter, 1);
+    EXPECT_FALSE(entries[2].done);
+    EXPECT_TRUE(entries[2].backup.empty()); // nothing was there to replace
+
+    write_bytes(file, "new");
+    journal.close_entry(true);
+    EXPECT_TRUE(entries[2].done);
+
+    // A second file in the same folder creates no folder entries.
+    install(journal, inner / L"fr.dll", 0, false, "module");
+    EXPECT_EQ(entries.size(), 4u);
+
+    journal.roll_back();
+    EXPECT_TRUE(journal.current_entries().empty());
+    EXPECT_FALSE(journal.pending());
+    EXPECT_FALSE(fs::exists(outer));
+    EXPECT_TRUE(fs::is_directory(root));
+}
+
+TEST_F(Journal, TrailingSeparatorNamesTheSameFolder)
+{
+    fs::path folder = root / L"Menu";
+    install_journal journal;
+    journal.begin_shortcut(false, folder.wstring() + L"\\");
+    ASSERT_EQ(journal.current_entries().size(), 2u);
+    EXPECT_EQ(journal.current_entries()[0].path, folder.wstring());
+    EXPECT_EQ(journal.current_entries()[1].type, journal_type::start_menu_shortcut);
+    EXPECT_TRUE(journal.current_entries()[1].path.empty());
+    journal.close_entry(false);
+    journal.roll_back();
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST_F(Journal, ReplacedFileComesBackByteForByte)
+{
+    fs::path file = root / L"Library.dat";
+    std::string original = binary_content(3);
+    write_bytes(file, original);
+
+    install_journal journal;
+    journal.begin_file(file, 0, false);
+    const journal_entry& entry = journal.current_entries().back();
+    ASSERT_FALSE(entry.backup.empty());
+    EXPECT_TRUE(is_backup_name(entry.backup)) << fs::path(entry.backup).string();
+    EXPECT_FALSE(fs::exists(file)) << "moved away, not copied";
+    EXPECT_EQ(read_bytes(entry.backup), original);
+    std::wstring backup = entry.backup;
+
+    write_bytes(file, binary_content(9));
+    journal.close_entry(true);
+    journal.roll_back();
+    EXPECT_EQ(read_bytes(file), original);
+    EXPECT_FALSE(fs::exists(backup));
+}
+
+TEST_F(Journal, FileReplacedWhileBeingWrittenIsRestoredToo)
+{
+    // The extraction failed halfway through this file: the entry is still open.
+    fs::path file = root / L"Tablewright.exe";
+    write_bytes(file, "old program");
+    install_journal journal;
+    journal.begin_file(file, 1, false);
+    write_bytes(file, "half a n");
+    journal.roll_back();
+    EXPECT_EQ(read_bytes(file), "old program");
+}
+
+TEST_F(Journal, SharedDataIsBackedUpByCopyAndStaysInPlace)
+{
+    fs::path file = root / L"Shared.lib";
+    std::string original = binary_content(5);
+    write_bytes(file, original);
+
+    install_journal journal;
+    journal.begin_file(file, 3, true);
+    journal.close_entry(true);
+    const journal_entry& entry = journal.current_entries().back();
+    EXPECT_EQ(entry.parameter, 3);
+    ASSERT_FALSE(entry.backup.empty());
+    EXPECT_EQ(read_bytes(file), original) << "still in place during the installation";
+    EXPECT_EQ(read_bytes(entry.backup), original);
+
+    // After a successful installation the backup goes and the file stays.
+    std::wstring backup = entry.backup;
+    journal.commit();
+    EXPECT_TRUE(journal.current_entries().back().backup.empty());
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_EQ(read_bytes(file), original);
+}
+
+TEST_F(Journal, ReadOnlyBackupsAreDeletedOnCommit)
+{
+    fs::path file = root / L"Tablewright.exe";
+    write_bytes(file, "old program");
+    ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+
+    install_journal journal;
+    journal.begin_file(file, 1, false);
+    std::wstring backup = journal.current_entries().back().backup;
+    ASSERT_FALSE(backup.empty()) << "a read-only file can still be moved away";
+    write_bytes(file, "new program");
+    journal.close_entry(true);
+    journal.commit();
+    EXPECT_FALSE(fs::exists(backup));
+}
+
+TEST_F(Journal, CloseEntryWithoutPendingChangeDoesNothing)
+{
+    install_journal journal;
+    journal.close_entry(true, L"C:\\anything.lnk");
+    EXPECT_TRUE(journal.current_entries().empty());
+
+    journal.begin_registration();
+    journal.close_entry(true);
+    journal.close_entry(false, L"C:\\other");
+    ASSERT_EQ(journal.current_entries().size(), 1u);
+    EXPECT_TRUE(journal.current_entries()[0].done);
+    EXPECT_TRUE(journal.current_entries()[0].path.empty());
+    EXPECT_EQ(journal.current_entries()[0].type, journal_type::registration);
+
+    journal.begin_directx();
+    journal.close_entry(false, L"ignored?");
+    EXPECT_FALSE(journal.current_entries()[1].done);
+    EXPECT_EQ(journal.current_entries()[1].path, L"ignored?") << "a given path replaces the entry's path";
+}
+
+TEST_F(Journal, ShortcutEntryTakesItsPathOnClosing)
+{
+    install_journal journal;
+    fs::path link = root / L"Tablewright 8.11n.lnk";
+    journal.begin_shortcut(true, root);
+    ASSERT_EQ(journal.current_entries().size(), 1u) << "the folder existed";
+    EXPECT_EQ(journal.current_entries()[0].type, journal_type::desktop_shortcut);
+    write_bytes(link, "link");
+    journal.close_entry(true, link.wstring());
+    EXPECT_EQ(journal.current_entries()[0].path, link.wstring());
+    journal.roll_back();
+    EXPECT_FALSE(fs::exists(link));
+}
+
+TEST_F(Journal, RollbackStopsAtAFolderThatIsNotEmpty)
+{
+    fs::path folder = root / L"Created";
+    install_journal journal;
+    install(journal, folder / L"a.txt", 0, false, "a");
+    write_bytes(folder / L"user notes.txt", "not ours");
+
+    try {
+        journal.roll_back();
+        FAIL() << "a folder holding a foreign file cannot be removed";
+    } catch (const fs::filesystem_error& error) {
+        EXPECT_NE(std::string(error.what()).find("remove"), std::string::npos) << error.what();
+        EXPECT_EQ(fs::path(error.path1()), folder);
+    }
+    EXPECT_FALSE(fs::exists(folder / L"a.txt")) << "later entries were undone before";
+    EXPECT_TRUE(fs::exists(folder / L"user notes.txt"));
+}
+
+TEST_F(Journal, FilesThatAreAlreadyGoneDoNotStopTheRollback)
+{
+    fs::path folder = root / L"Created";
+    install_journal journal;
+    install(journal, folder / L"a.txt", 0, false, "a");
+    fs::remove(folder / L"a.txt");
+    journal.roll_back();
+    EXPECT_FALSE(fs::exists(folder));
+}
+
+TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedWithItsSubkeys)
+{
+    ASSERT_FALSE(key_exists());
+    install_journal journal;
+    {
+        vt::unique_hkey key = create_key();
+        journal.begin_uninstall_key(nullptr);
+        EXPECT_TRUE(journal.current_entries().back().backup.empty());
+        set_string(key.get(), L"DisplayName", L"Tablewright 8");
+        vt::unique_hkey sub;
+        ::RegCreateKeyExW(key.get(), L"Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr);
+        journal.close_entry(true);
+    }
+    journal.roll_back();
+    EXPECT_FALSE(key_exists());
+}
+
+TEST_F(UninstallKey, KeyThatExistedIsSavedAndRestored)
+{
+    install_journal journal;
+    std::wstring backup;
+    {
+        vt::unique_hkey key = create_key();
+        set_string(key.get(), L"DisplayName", L"Tablewright 8");
+        set_string(key.get(), L"DisplayVersion", L"8.11m");
+        journal.begin_uninstall_key(key.get());
+        backup = journal.current_entries().back().backup;
+        ASSERT_FALSE(backup.empty()) << "RegSaveKeyW failed";
+        EXPECT_TRUE(is_backup_name(backup));
+        set_string(key.get(), L"DisplayVersion", L"8.11n");
+        set_string(key.get(), L"Added", L"by this run");
+        journal.close_entry(true);
+    }
+
+    // The saved file holds the key as it was before this run.
+    ASSERT_TRUE(set_privilege(L"SeRestorePrivilege", true));
+    ASSERT_TRUE(set_privilege(L"SeBackupPrivilege", true));
+    ASSERT_EQ(::RegLoadKeyW(HKEY_LOCAL_MACHINE, L"vt-journal-saved", backup.c_str()), ERROR_SUCCESS);
+    EXPECT_EQ(get_string(HKEY_LOCAL_MACHINE, L"vt-journal-saved", L"DisplayVersion"), L"8.11m");
+    EXPECT_EQ(get_string(HKEY_LOCAL_MACHINE, L"vt-journal-saved", L"Added"), L"<missing>");
+    ::RegUnLoadKeyW(HKEY_LOCAL_MACHINE, L"vt-journal-saved");
+
+    journal.roll_back();
+    EXPECT_TRUE(key_exists());
+    EXPECT_FALSE(fs::exists(backup)) << "the saved key is not left in the temporary folder";
+    EXPECT_EQ(get_string(HKEY_LOCAL_MACHINE, product_key(), L"DisplayName"), L"Tablewright 8");
+    if (get_string(HKEY_LOCAL_MACHINE, product_key(), L"DisplayVersion") == L"8.11n" &&
+        ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        GTEST_SKIP() << "Wine's RegRestoreKeyW reports success without restoring anything";
+    EXPECT_EQ(get_string(HKEY_LOCAL_MACHINE, product_key(), L"DisplayVersion"), L"8.11m");
+    EXPECT_EQ(get_string(HKEY_LOCAL_MACHINE, product_key(), L"Added"), L"<missing>");
+}
+
+TEST(Privilege, AdministratorCanSwitchBackupAndRestore)
+{
+    EXPECT_TRUE(set_privilege(L"SeBackupPrivilege", true));
+    EXPECT_TRUE(set_privilege(L"SeBackupPrivilege", false));
+    EXPECT_TRUE(set_privilege(L"SeRestorePrivilege", true));
+    EXPECT_TRUE(set_privilege(L"SeRestorePrivilege", false));
+    EXPECT_FALSE(set_privilege(L"SeNoSuchPrivilege", true));
+}
