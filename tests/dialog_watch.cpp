@@ -26,7 +26,9 @@ BOOL CALLBACK collect_child(HWND child, LPARAM param)
         } else if (box->text.empty()) {
             box->text = window_text(child);
         }
-    } else if (::lstrcmpiW(name, L"Button") == 0 && ::IsWindowVisible(child)) {
+    } else if (::lstrcmpiW(name, L"Button") == 0 && (style & WS_VISIBLE)) {
+        // The box itself may not be shown yet: the button's own style tells
+        // whether the box uses it.
         box->buttons.push_back(::GetDlgCtrlID(child));
     }
     return TRUE;

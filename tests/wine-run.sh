@@ -14,6 +14,9 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         flock 9
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             "$wine" wineboot -i >/dev/null 2>&1 || true
+            # Without a window manager (a virtual display) managed windows wait
+            # seconds for one on every hide; let Wine place its windows itself.
+            "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
             wineserver -w
         fi
     ) 9>"$WINEPREFIX.lock"

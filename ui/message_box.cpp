@@ -83,9 +83,8 @@ modal_scope::~modal_scope()
         ::EnableWindow(owner_, TRUE);
 }
 
-int message_box(const message_text& text, const message_text& caption, UINT style)
+UINT complete_message_style(UINT style, HWND owner)
 {
-    modal_scope scope;
     if ((style & MB_ICONMASK) == 0) {
         switch (style & MB_TYPEMASK) {
         case MB_OK:
@@ -95,19 +94,23 @@ int message_box(const message_text& text, const message_text& caption, UINT styl
         default: break;
         }
     }
-    bool rtl = scope.owner() ? (::GetWindowLongW(scope.owner(), GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0
-                             : language_settings::instance().right_to_left;
+    bool rtl = owner ? (::GetWindowLongW(owner, GWL_EXSTYLE) & WS_EX_LAYOUTRTL) != 0
+                     : language_settings::instance().right_to_left;
     if (rtl)
         style |= MB_RTLREADING;
+    if ((style & MB_ICONMASK) == MB_USERICON)
+        style &= ~MB_ICONMASK;
+    return style;
+}
 
+int message_box(const message_text& text, const message_text& caption, UINT style)
+{
+    modal_scope scope;
+    style = complete_message_style(style, scope.owner());
     std::wstring caption_text = caption.resolve();
     if (caption_text.empty())
         caption_text = default_caption();
     std::wstring body = text.resolve();
-
-    // A user icon needs MessageBoxIndirect; this box shows none instead.
-    if ((style & MB_ICONMASK) == MB_USERICON)
-        style &= ~MB_ICONMASK;
     return ::MessageBoxW(scope.owner(), body.c_str(), caption_text.c_str(), style);
 }
 

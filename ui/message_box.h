@@ -30,6 +30,12 @@ private:
     unsigned id_ = 0;
 };
 
+// The style a box is shown with: a default icon by the button set when none
+// is given, right-to-left reading when the owner is laid out right to left or,
+// without owner, when the current language is written right to left, and no
+// user icon (MessageBoxW cannot show one).
+UINT complete_message_style(UINT style, HWND owner);
+
 // Returns the pressed button (IDOK, IDYES, ...), as MessageBoxW does.
 int message_box(const message_text& text, const message_text& caption, UINT style);
 
