@@ -36,8 +36,9 @@ public:
 
     // A Start-menu (desktop false) or desktop (true) link about to be created
     // in folder. The folder chain is created first. If the previous log names
-    // a link of the same kind that still exists, it is moved to a backup. The
-    // entry's path stays empty until close_entry gives the link's path.
+    // a link of the same kind that still exists, it is moved to a backup (only
+    // a .lnk file: whatever else a log may name is left alone). The entry's
+    // path stays empty until close_entry gives the link's path.
     void begin_shortcut(bool desktop, const std::filesystem::path& folder);
 
     // The product's uninstall key is about to be written. existing_key is the
