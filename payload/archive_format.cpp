@@ -1,6 +1,7 @@
 #include "payload/archive_format.h"
 
 #include "payload/compress_error.h"
+#include "payload/utf16.h"
 
 #include <boost/crc.hpp>
 
@@ -127,33 +128,7 @@ std::filesystem::path path_from_archive_string(const std::u16string& text)
 #ifdef _WIN32
     return std::filesystem::path(std::wstring(text.begin(), text.end()));
 #else
-    std::string utf8;
-    utf8.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c <= 0xDFFF) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            utf8.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            utf8.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            utf8.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            utf8.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            utf8.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            utf8.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return std::filesystem::path(utf8);
+    return std::filesystem::path(utf8_from_utf16(text));
 #endif
 }
 

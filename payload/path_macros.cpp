@@ -7,44 +7,22 @@
 #include "payload/path_macros.h"
 
 #include "payload/compress_error.h"
+#include "payload/destination_macros.h"
 #include "payload/file_utils.h"
 #include "payload/payload_writer.h"
 
 #include <windows.h>
 #include <shlobj.h>
 
-#include <algorithm>
 #include <string_view>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct macro {
-    std::wstring_view name;
-    int csidl;
-    int fallback; // 0: none
-    bool shared;
-};
-
-// The special folders; "<InstallPath>", "<SamplePath>" and "<Temporary>" are
-// the writer's own.
-constexpr macro shell_macros[] = {
-    {L"<ProgramFiles>", CSIDL_PROGRAM_FILES, 0, false},
-    {L"<ProgramCommon>", CSIDL_PROGRAM_FILES_COMMON, 0, false},
-    {L"<CommonData>", CSIDL_COMMON_APPDATA, CSIDL_APPDATA, true},
-    {L"<UserData>", CSIDL_APPDATA, 0, false},
-    {L"<CommonDocuments>", CSIDL_COMMON_DOCUMENTS, CSIDL_PERSONAL, true},
-    {L"<Documents>", CSIDL_PERSONAL, 0, false},
-    {L"<CommonDesktop>", CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true},
-    {L"<Desktop>", CSIDL_DESKTOPDIRECTORY, 0, false},
-    {L"<WinDir>", CSIDL_WINDOWS, 0, false},
-    {L"<System>", CSIDL_SYSTEM, 0, false},
-};
-
-fs::path shell_folder(const macro& m)
+fs::path shell_folder(const destination_macro& m)
 {
-    return known_folder_path(m.csidl, m.fallback, m.fallback != 0);
+    return known_folder_path(m.csidl, m.fallback_csidl, m.fallback_csidl != 0);
 }
 
 fs::path public_desktop()
@@ -76,12 +54,17 @@ fs::path payload_writer::resolve_destination(const fs::path& folder)
     if (folder.empty())
         return folder;
     auto element = folder.begin();
-    const std::wstring& first = element->native();
-    if (first.size() < 2 || first.front() != L'<' || first.back() != L'>')
+    const std::wstring_view first = element->native();
+    if (!looks_like_macro(first))
         return folder; // a literal folder is used as written
 
+    // Unknown macros are refused: the remaining elements would otherwise land
+    // below whatever the current folder happens to be.
+    const destination_macro* macro = find_destination_macro(first);
+    if (!macro)
+        throw_compress_error(compress_errc::unexpected_error, "unknown destination macro");
+
     fs::path result;
-    bool shared = false;
     bool record_result = false; // a relative sample folder is recorded as a whole
     if (first == L"<InstallPath>") {
         result = install_folder_;
@@ -97,16 +80,9 @@ fs::path payload_writer::resolve_destination(const fs::path& folder)
             record_result = true;
         }
     } else {
-        const auto* found = std::find_if(std::begin(shell_macros), std::end(shell_macros),
-                                         [&](const macro& m) { return m.name == first; });
-        if (found == std::end(shell_macros)) {
-            // Unknown macros are refused: the remaining elements would
-            // otherwise land below whatever the current folder happens to be.
-            throw_compress_error(compress_errc::unexpected_error, "unknown destination macro");
-        }
-        result = shell_folder(*found);
-        shared = found->shared;
+        result = shell_folder(*macro);
     }
+    const bool shared = macro->shared;
     if (record_result)
         record_shared_folder(result);
 

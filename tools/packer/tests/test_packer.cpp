@@ -1,0 +1,294 @@
+// Native tests of vt-pack: manifest checks, the archive it writes (byte for
+// byte), listing and verification, and the command line's behaviour on a bad
+// manifest.
+
+#include "inspect.h"
+#include "manifest.h"
+#include "pack.h"
+#include "payload/archive_format.h"
+#include "payload/bzip2_compressor.h"
+#include "payload/bzip2_decompressor.h"
+
+#include <boost/iostreams/compose.hpp>
+#include <boost/iostreams/copy.hpp>
+#include <boost/iostreams/device/back_inserter.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+namespace fs = std::filesystem;
+namespace io = boost::iostreams;
+
+namespace {
+
+class scratch_folder {
+public:
+    scratch_folder()
+    {
+        std::random_device random;
+        path_ = fs::temp_directory_path() / ("vt-pack-test-" + std::to_string(random()));
+        fs::create_directories(path_);
+    }
+    ~scratch_folder()
+    {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    const fs::path& path() const { return path_; }
+    fs::path write(const std::string& name, const std::string& content) const
+    {
+        const fs::path file = path_ / name;
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary) << content;
+        return file;
+    }
+    std::vector<fs::path> listing() const
+    {
+        std::vector<fs::path> files;
+        for (const auto& e : fs::recursive_directory_iterator(path_))
+            files.push_back(fs::relative(e.path(), path_));
+        std::sort(files.begin(), files.end());
+        return files;
+    }
+
+private:
+    fs::path path_;
+};
+
+std::string read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string decompress_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::string out;
+    io::copy(io::compose(bzip2_decompressor(), in), io::back_inserter(out));
+    return out;
+}
+
+std::string manifest_error_of(const std::string& text, const scratch_folder& folder)
+{
+    try {
+        parse_manifest(text, folder.path(), "m.txt");
+    } catch (const manifest_error& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+struct command_result {
+    int exit_code;
+    std::string output;
+};
+
+command_result run_pack(const std::string& arguments)
+{
+    const char* pack = std::getenv("VT_PACK");
+    if (!pack)
+        return {-1, "VT_PACK is not set"};
+    const std::string command = std::string(pack) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    std::string output;
+    char buffer[512];
+    while (std::size_t got = std::fread(buffer, 1, sizeof buffer, pipe))
+        output.append(buffer, got);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+} // namespace
+
+TEST(Manifest, ReadsEntriesInOrderWithCommentsBlankLinesAndCrlf)
+{
+    scratch_folder folder;
+    folder.write("files/a.txt", "A");
+    folder.write("files/Caf\xC3\xA9.twp", "B");
+    const std::string text = "\xEF\xBB\xBF# comment\r\n\r\n"
+                             "program | <InstallPath> | files/a.txt\r\n"
+                             "   # indented comment\n"
+                             "4|<SamplePath>\\Tables\\|files/Caf\xC3\xA9.twp\n";
+    const auto entries = parse_manifest(text, folder.path(), "m.txt");
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].line, 3);
+    EXPECT_EQ(entries[0].kind, 1u);
+    EXPECT_EQ(entries[0].destination, u"<InstallPath>");
+    EXPECT_EQ(entries[0].source, u"files\\a.txt");
+    EXPECT_EQ(entries[0].file, folder.path() / "files/a.txt");
+    EXPECT_EQ(entries[1].line, 5);
+    EXPECT_EQ(entries[1].kind, 4u);
+    EXPECT_EQ(entries[1].destination, u"<SamplePath>\\Tables") << "trailing separator dropped";
+    EXPECT_EQ(entries[1].source, u"files\\Caf\u00e9.twp");
+}
+
+TEST(Manifest, EveryProblemNamesItsLine)
+{
+    scratch_folder folder;
+    folder.write("a.txt", "A");
+    folder.write("b.txt", "B");
+    const std::string ok = "program | <InstallPath> | a.txt\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"progam | <InstallPath> | b.txt", "m.txt:2: unknown kind 'progam'"},
+        {"9 | <InstallPath> | b.txt", "m.txt:2: unknown kind '9'"},
+        {"sample | <InstallPath>", "m.txt:2: expected three fields"},
+        {"sample | <InstallPath> | b.txt | extra", "m.txt:2: expected three fields"},
+        {"sample | <InstallPath> | missing.txt", "m.txt:2: source file 'missing.txt' not found"},
+        {"sample | <InstallPath> | .", "m.txt:2: source '.': the file name ends with a dot"},
+        {"sample | <InstallPath> | ", "m.txt:2: the source file is empty"},
+        {"sample | <installpath> | b.txt", "m.txt:2: unknown macro <installpath>"},
+        {"sample | Relative\\Folder | b.txt", "m.txt:2: the destination must begin with a macro"},
+        {"sample | C: | b.txt", "m.txt:2: a drive must be followed by"},
+        {"sample |  | b.txt", "m.txt:2: the destination folder is empty"},
+        {"sample | <InstallPath>\\a?b | b.txt", "m.txt:2: the destination holds a character"},
+        {"sample | <InstallPath> | a.txt", "m.txt:2: the same destination file as line 1"},
+        {"sample | <INSTALLPATH>\\x | b.txt", "m.txt:2: unknown macro"},
+        {"sample | <InstallPath>\\Caf\xE9 | b.txt", "m.txt:2: the line is not valid UTF-8"},
+    };
+    for (const auto& [line, expected] : cases) {
+        SCOPED_TRACE(line);
+        const std::string message = manifest_error_of(ok + line + "\n", folder);
+        EXPECT_EQ(message.rfind(expected, 0), 0u) << message;
+    }
+    // Literal absolute folders, network paths and every macro are accepted.
+    EXPECT_EQ(manifest_error_of("sample | C:\\Fixed\\Folder | b.txt\n", folder), "no error");
+    EXPECT_EQ(manifest_error_of("sample | \\\\server\\share\\x | b.txt\n", folder), "no error");
+    EXPECT_EQ(manifest_error_of("sample | <CommonDesktop>\\x | b.txt\n", folder), "no error");
+    EXPECT_EQ(manifest_error_of("sample | <SamplePath>\\x | a.txt\n"
+                                "sample | <SamplePath>\\X | a.txt\n",
+                                folder)
+                  .rfind("m.txt:2: the same destination file as line 1", 0),
+              0u)
+        << "destinations clash without regard to case, as on Windows";
+}
+
+TEST(Pack, WritesHeaderThenDataAsOneBzip2StreamOfBlockSize9)
+{
+    scratch_folder folder;
+    folder.write("in/one.bin", std::string("\x00\x01\x02", 3));
+    folder.write("in/empty.txt", "");
+    folder.write("in/three.txt", "third file");
+    const fs::path manifest = folder.write("m.txt", "temporary | <Temporary> | in/one.bin\n"
+                                                    "sample | <SamplePath> | in/empty.txt\n"
+                                                    "shared_data | <CommonData>\\Vantrel Software | in/three.txt\n");
+    const fs::path output = folder.path() / "out.bz2";
+    const pack_result result = pack_archive(read_manifest(manifest), output, manifest.string());
+
+    const std::vector<archive_record> records = {
+        {u"in\\one.bin", u"<Temporary>", 5, 3, crc32_of("\x00\x01\x02", 3)},
+        {u"in\\empty.txt", u"<SamplePath>", 4, 0, 0},
+        {u"in\\three.txt", u"<CommonData>\\Vantrel Software", 3, 10, crc32_of("third file", 10)},
+    };
+    const std::string expected = encode_archive_header(records) + std::string("\x00\x01\x02", 3) + "third file";
+    const std::string compressed = read_file(output);
+    EXPECT_EQ(compressed.substr(0, 4), "BZh9");
+    EXPECT_EQ(decompress_file(output), expected);
+    EXPECT_EQ(result.header_length, archive_header_length(records));
+    EXPECT_EQ(result.archive_length, expected.size());
+    EXPECT_EQ(result.compressed_length, compressed.size());
+    EXPECT_EQ(folder.listing(), (std::vector<fs::path>{"in", "in/empty.txt", "in/one.bin", "in/three.txt", "m.txt", "out.bz2"}))
+        << "no partial file is left beside the output";
+
+    EXPECT_EQ(verify_archive(output, std::cout), 0);
+    const archive_overview overview = read_overview(output);
+    EXPECT_EQ(overview.block_size, 9);
+    EXPECT_EQ(overview.header_length, result.header_length);
+    ASSERT_EQ(overview.records.size(), 3u);
+    std::ostringstream listing;
+    print_listing(overview, listing);
+    EXPECT_NE(listing.str().find("shared_data               10  b0bf9ffe  <CommonData>\\Vantrel Software\\three.txt  (in\\three.txt)"),
+              std::string::npos)
+        << listing.str();
+}
+
+TEST(Verify, FindsEveryKindOfDamage)
+{
+    scratch_folder folder;
+    const std::vector<archive_record> records = {
+        {u"a.txt", u"<InstallPath>", 0, 5, crc32_of("hello", 5)},
+        {u"b.txt", u"<InstallPath>\\Sub", 1, 3, crc32_of("abc", 3)},
+    };
+    const std::string good = encode_archive_header(records) + "hello" + "abc";
+    auto problems_of = [&](const std::string& archive_bytes, const std::string& expected) {
+        const fs::path file = folder.write("x.bz2", bzip2_compress(archive_bytes));
+        std::ostringstream report;
+        const int problems = verify_archive(file, report);
+        EXPECT_NE(report.str().find(expected), std::string::npos) << report.str();
+        return problems;
+    };
+    EXPECT_EQ(problems_of(good, "archive length 148"), 0);
+    EXPECT_EQ(problems_of(good.substr(0, good.size() - 1), "entry 2: the archive ends after 2 of its 3 bytes"), 1);
+    EXPECT_EQ(problems_of(good + "!", "1 bytes follow the last entry"), 1);
+
+    std::string wrong_crc = good;
+    wrong_crc[good.size() - 1] = 'x';
+    EXPECT_EQ(problems_of(wrong_crc, "entry 2: CRC-32 of the data is"), 1);
+
+    auto bad_records = records;
+    bad_records[0].kind = 9;
+    bad_records[1].destination = u"<Nowhere>";
+    EXPECT_EQ(problems_of(encode_archive_header(bad_records) + "helloabc", "entry 2: unknown macro <Nowhere>"), 2);
+
+    std::string padded = encode_archive_header(records);
+    padded[0] = static_cast<char>(padded.size() + 2); // H = 142: two bytes more than the records
+    EXPECT_EQ(problems_of(padded + "xx" + "helloabc", "header length 142, but its records end at 140"), 1);
+
+    // Damaged compressed data.
+    std::string compressed = bzip2_compress(good);
+    compressed[compressed.size() / 2] ^= 0x55;
+    const fs::path damaged = folder.write("damaged.bz2", compressed);
+    std::ostringstream report;
+    EXPECT_EQ(verify_archive(damaged, report), 1);
+    EXPECT_NE(report.str().find("damaged or cut short"), std::string::npos) << report.str();
+}
+
+TEST(CommandLine, BadManifestGivesOneMessageAndNoOutput)
+{
+    scratch_folder folder;
+    folder.write("a.txt", "A");
+    const fs::path manifest = folder.write("m.txt", "program | <InstallPath> | a.txt\n"
+                                                    "# the next line names a file that is not there\n"
+                                                    "sample | <SamplePath> | gone.txt\n");
+    const fs::path output = folder.path() / "out.bz2";
+    const command_result result = run_pack("pack " + manifest.string() + " " + output.string());
+    EXPECT_EQ(result.exit_code, 1);
+    EXPECT_EQ(result.output, "vt-pack: " + manifest.string() + ":3: source file 'gone.txt' not found (looked for " +
+                                 (folder.path() / "gone.txt").string() + ")\n");
+    EXPECT_EQ(folder.listing(), (std::vector<fs::path>{"a.txt", "m.txt"}));
+
+    // An existing output is not touched by a failed run.
+    folder.write("out.bz2", "previous");
+    EXPECT_EQ(run_pack("pack " + manifest.string() + " " + output.string()).exit_code, 1);
+    EXPECT_EQ(read_file(output), "previous");
+
+    EXPECT_EQ(run_pack("frobnicate").exit_code, 2);
+    EXPECT_EQ(run_pack("pack " + (folder.path() / "none.txt").string() + " " + output.string()).exit_code, 1);
+}
+
+TEST(CommandLine, SampleManifestPacksListsAndVerifies)
+{
+    const char* sample = std::getenv("VT_SAMPLE_MANIFEST");
+    ASSERT_NE(sample, nullptr);
+    scratch_folder folder;
+    const fs::path output = folder.path() / "sample.bz2";
+    const command_result pack = run_pack(std::string("pack ") + sample + " " + output.string());
+    ASSERT_EQ(pack.exit_code, 0) << pack.output;
+    const command_result list = run_pack("list " + output.string());
+    EXPECT_EQ(list.exit_code, 0);
+    EXPECT_NE(list.output.find("<InstallPath>\\Lang\\Fran\xC3\xA7" "ais.txt"), std::string::npos) << list.output;
+    const command_result verify = run_pack("verify " + output.string());
+    EXPECT_EQ(verify.exit_code, 0) << verify.output;
+    EXPECT_NE(verify.output.find(": OK"), std::string::npos);
+
+    // Packing is deterministic: the same manifest gives the same bytes.
+    const fs::path again = folder.path() / "again.bz2";
+    ASSERT_EQ(run_pack(std::string("pack ") + sample + " " + again.string()).exit_code, 0);
+    EXPECT_EQ(read_file(output), read_file(again));
+}
