@@ -161,8 +161,7 @@ TEST_F(Startup, CaptionAndTemporaryFolderNames)
     ASSERT_TRUE(context.make_temporary_folder(error));
     EXPECT_NE(first, context.temporary_folder);
     std::filesystem::path path(context.temporary_folder);
-    EXPECT_TRUE(std::filesystem::equivalent(path.parent_path(), std::filesystem::temp_directory_path()))
-        << path << " in " << std::filesystem::temp_directory_path();
+    EXPECT_EQ(path.parent_path(), std::filesystem::temp_directory_path().parent_path());
     EXPECT_TRUE(std::regex_match(path.filename().string(),
                                  std::regex(R"(vantrel_\{[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\})")))
         << path.filename().string();
@@ -258,7 +257,7 @@ TEST(SystemErrorText, TrimsAndFallsBack)
     EXPECT_TRUE(std::wstring(L" \r\n\t").find(not_found.back()) == std::wstring::npos);
     EXPECT_EQ(system_error_text(0x2000ABCD, 0), system_error_text(E_FAIL, 0));
     EXPECT_FALSE(system_error_text(ERROR_FILE_NOT_FOUND, 0x0419).empty());
-    EXPECT_EQ(system_error_text(ERROR_FILE_NOT_FOUND, 0x0C1A), not_found) << "a language without texts falls back";
+    EXPECT_EQ(system_error_text(ERROR_FILE_NOT_FOUND, 0x0436), not_found) << "a language without texts falls back";
     EXPECT_FALSE(system_error_text(ERROR_BUSY, 0).empty());
 }
 
