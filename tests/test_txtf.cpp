@@ -1,0 +1,161 @@
+// The text-file codec on Windows: the code page comes from the runtime
+// library's locale (as setlocale chose it), wchar_t is a UTF-16 code unit, and
+// the files live on the real file system. The portable cases are in
+// test_txtf_codec.cpp, linked into the same program.
+
+#include "support/txtf_codecvt.h"
+#include "support/txtf_mode.h"
+#include "support/txtf_stream.h"
+#include "support/unique_any.h"
+#include "tests/txtf_test_support.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
+#include <vector>
+
+using namespace vt::txtf;
+using namespace txtf_test;
+
+namespace {
+
+static_assert(sizeof(wchar_t) == 2, "the installer's strings are UTF-16");
+
+// Sets the runtime library's multibyte code page for one test.
+class code_page_guard {
+public:
+    explicit code_page_guard(const char* name) : previous_(std::setlocale(LC_CTYPE, nullptr))
+    {
+        active_ = std::setlocale(LC_CTYPE, name) != nullptr;
+    }
+    ~code_page_guard() { std::setlocale(LC_CTYPE, previous_.c_str()); }
+    bool active() const { return active_; }
+
+private:
+    std::string previous_;
+    bool active_ = false;
+};
+
+// The bytes of a file as the system reads them.
+std::string file_bytes(const std::filesystem::path& path)
+{
+    vt::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+        FILE_ATTRIBUTE_NORMAL, nullptr));
+    EXPECT_TRUE(file) << ::GetLastError();
+    std::string bytes;
+    char chunk[4096];
+    DWORD read = 0;
+    while (file && ::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
+        bytes.append(chunk, read);
+    return bytes;
+}
+
+TEST(TxtfWindows, WesternCodePageOfTheRuntime)
+{
+    code_page_guard guard(".1252");
+    ASSERT_TRUE(guard.active());
+    // The classic locale's wide/narrow facet converts with the runtime's code page.
+    const std::locale system = std::locale::classic();
+    EXPECT_EQ(dump(encode(encoding_code_page, L"caf\u00E9 \u20AC\u4E2D\n", system)),
+        dump(hex({'c', 'a', 'f', 0xE9, ' ', 0x80, '?', 0x0D, 0x0A})));
+
+    facet f(encoding_automatic, system);
+    std::mbstate_t state{};
+    auto read = decode(f, "caf\xE9 \x80\r\n", state);
+    EXPECT_EQ(read.text, L"caf\u00E9 \u20AC\n");
+    EXPECT_EQ(state_bits(state) & state_encoding_mask, found_code_page);
+    EXPECT_EQ(f.max_length(), 12);
+    EXPECT_EQ(facet(encoding_code_page, system).max_length(), 2);
+}
+
+TEST(TxtfWindows, DoubleByteCodePageOfTheRuntime)
+{
+    code_page_guard guard(".932");
+    ASSERT_TRUE(guard.active());
+    const std::locale system = std::locale::classic();
+    const std::string japanese = "\x93\xFA\x96\x7B"; // two characters in code page 932
+    // (The system maps some characters to a look-alike, such as \u00E9 to "e";
+    // Thai has none in this code page.)
+    EXPECT_EQ(dump(encode(encoding_code_page, L"\u65E5\u672C\u0E01", system)), dump(japanese + "?"));
+    EXPECT_EQ(facet(encoding_code_page | newline_lf, system).max_length(), 2);
+    EXPECT_EQ(facet(encoding_code_page, system).max_length(), 4);
+
+    // 0x93 cannot begin UTF-8, so the code page is chosen; a lead byte at the
+    // end of one call waits for its second byte.
+    facet f(encoding_automatic, system);
+    std::mbstate_t state{};
+    auto read = decode(f, "a" + japanese, state, 1, 1);
+    EXPECT_EQ(read.text, L"a\u65E5\u672C");
+    EXPECT_EQ(read.left_over, 0u);
+    EXPECT_EQ(state_bits(state) & state_encoding_mask, found_code_page);
+}
+
+TEST(TxtfWindows, CharactersBeyondTheBmpAreSurrogatePairs)
+{
+    EXPECT_EQ(decode(encoding_utf8, "\xF0\x9F\x98\x80"), (std::wstring{wchar_t(0xD83D), wchar_t(0xDE00)}));
+    EXPECT_EQ(decode(encoding_utf32 | big_endian, hex({0, 0x10, 0xFF, 0xFD})),
+        (std::wstring{wchar_t(0xDBFF), wchar_t(0xDFFD)}));
+    EXPECT_EQ(dump(encode(encoding_utf16 | bom_none, std::wstring{wchar_t(0xDBFF), wchar_t(0xDFFD)})),
+        dump(hex({0xFF, 0xDB, 0xFD, 0xDF})));
+}
+
+TEST(TxtfWindows, UninstallLogLinesOnTheFileSystem)
+{
+    scratch_folder folder("windows-log");
+    const auto path = folder.path() / L"Journal \u03A9 \u65E5\u672C \U0001F600.ulog";
+    const std::vector<std::wstring> lines = {
+        L"// Uninstall Log File v1",
+        L"// Install Path : C:\\Program Files\\Vantrel Software\\Tablewright 8",
+        L"0000:0100:1 -- C:\\Users\\\u00C9milie\\\u684C\\\U0001F600.twp",
+    };
+    {
+        wofstream out(path, encoding_utf16, std::ios_base::binary | std::ios_base::trunc);
+        ASSERT_TRUE(out.is_open());
+        for (const auto& line : lines)
+            out << line << L'\n';
+        out.flush();
+        EXPECT_TRUE(out.good());
+    }
+
+    // UTF-16 little-endian with its mark, every line ended by CR LF.
+    const std::string bytes = file_bytes(path);
+    ASSERT_GE(bytes.size(), 2u);
+    EXPECT_EQ(dump(bytes.substr(0, 2)), "ff fe");
+    std::wstring units(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+    std::wstring expected;
+    for (const auto& line : lines)
+        expected += line + L"\r\n";
+    EXPECT_EQ(units, expected);
+
+    wifstream in(path);
+    ASSERT_TRUE(in.is_open());
+    std::vector<std::wstring> read;
+    for (std::wstring line; std::getline(in, line);)
+        read.push_back(line);
+    EXPECT_EQ(read, lines);
+    EXPECT_FALSE(in.bad());
+}
+
+TEST(TxtfWindows, LogWrittenInAnyEncodingIsReadInAutomaticMode)
+{
+    scratch_folder folder("windows-auto");
+    const std::wstring text = L"\u00C9t\u00E9\n\u65E5\u672C\r\n" + wide(U"\U0001F600") + L"\nend";
+    const std::wstring expected = L"\u00C9t\u00E9\n\u65E5\u672C\n" + wide(U"\U0001F600") + L"\nend";
+    int n = 0;
+    for (std::uint32_t mode : {encoding_utf8, encoding_utf16, encoding_utf16 | big_endian, encoding_utf32,
+             encoding_utf32 | big_endian, encoding_utf8 | bom_none}) {
+        const auto path = folder.path() / (L"log" + std::to_wstring(n++) + L".txt");
+        {
+            wofstream out(path, mode);
+            out << text;
+        }
+        wifstream in(path);
+        std::wstring read((std::istreambuf_iterator<wchar_t>(in)), std::istreambuf_iterator<wchar_t>());
+        EXPECT_EQ(read, expected) << std::hex << mode;
+    }
+}
+
+} // namespace
