@@ -6,6 +6,13 @@
 //
 //     vt::txtf::wofstream log(path, vt::txtf::encoding_utf16); // FF FE, CR LF line ends
 //     vt::txtf::wifstream old(path);                            // encoding found from the file
+//
+// Two limits come from the standard file stream rather than the codec:
+// a file that ends inside a character (a cut UTF-16 unit, a lead byte
+// without its continuation) makes the stream bad when the reading reaches
+// it, losing the unfinished line; and where wchar_t is 16 bits, U+FFFF is the
+// stream's end-of-file value, so a program cannot write it through a stream
+// (the codec never delivers it on input: it reads as U+FFFD).
 
 #include "support/txtf_codecvt.h"
 

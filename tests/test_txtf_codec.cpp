@@ -670,6 +670,22 @@ TEST(TxtfStream, OpeningAgainInstallsAFreshFacetOverTheSameCodePage)
     EXPECT_EQ(dump(read_bytes(folder.path() / "second.txt")), dump(hex({0xE9, '?', 0x0A})));
 }
 
+TEST(TxtfStream, FileEndingInsideACharacterEndsTheReadingWithoutThrowing)
+{
+    scratch_folder folder("cut");
+    const auto path = folder.path() / "cut.txt";
+    // The last line lacks the second byte of its last character.
+    write_bytes(path, hex({0xFF, 0xFE, 'a', 0, 0x0A, 0, 'b', 0, 'c'}));
+    wifstream in(path);
+    std::vector<std::wstring> lines;
+    EXPECT_NO_THROW({
+        for (std::wstring line; std::getline(in, line);)
+            lines.push_back(line);
+    });
+    EXPECT_EQ(lines, std::vector<std::wstring>{L"a"});
+    EXPECT_TRUE(in.bad());
+}
+
 TEST(TxtfStream, MissingFileDoesNotOpen)
 {
     scratch_folder folder("missing");
