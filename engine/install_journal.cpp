@@ -143,8 +143,11 @@ void install_journal::begin_file(const fs::path& path, std::int32_t kind, bool c
 {
     ensure_folder(path.parent_path());
     append(journal_type::file, path.wstring(), kind);
-    if (path_exists(path))
-        current_entries_.back().backup = back_up(path, copy);
+    if (path_exists(path)) {
+        journal_entry& entry = current_entries_.back();
+        entry.backup = back_up(path, copy);
+        entry.kept_in_place = entry.backup.empty();
+    }
 }
 
 void install_journal::begin_shortcut(bool desktop, const fs::path& folder)
@@ -228,6 +231,8 @@ void install_journal::roll_back()
         case journal_type::reserved:
         case journal_type::desktop_shortcut:
         case journal_type::directx:
+            if (entry.kept_in_place)
+                break;
             remove_path(entry.path);
             if (!entry.backup.empty() && !entry.path.empty())
                 ::MoveFileExW(entry.backup.c_str(), entry.path.c_str(), MOVEFILE_COPY_ALLOWED);

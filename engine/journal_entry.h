@@ -30,4 +30,8 @@ struct journal_entry {
     bool done = false;
     // For files the payload entry kind (0 to 5), otherwise -1.
     std::int32_t parameter = -1;
+    // The file was there before and could not be backed up (another program
+    // holds it): a rollback leaves it where it is rather than delete what may
+    // still be the earlier file. Not part of the log.
+    bool kept_in_place = false;
 };

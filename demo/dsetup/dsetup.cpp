@@ -1,0 +1,79 @@
+// A stand-in for the DirectX setup library, for the installer's tests and
+// demo only. It is not the DirectX runtime and installs nothing: it answers
+// with the version, calls back and returns the result that the environment
+// asks for, and writes what it was asked to do to a file.
+//   VT_DSETUP_VERSION   version as hexadecimal (default 40009: DirectX 9)
+//   VT_DSETUP_REVISION  revision as decimal (default 904)
+//   VT_DSETUP_RESULT    result of DirectXSetupW as decimal (default 0)
+//   VT_DSETUP_LOG       file that receives one line per call (default none)
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+
+using setup_callback = DWORD(WINAPI*)(DWORD reason, DWORD message_type, char* message, char* name, void* info);
+
+namespace {
+
+setup_callback callback = nullptr;
+
+unsigned long environment_number(const char* name, unsigned long fallback, int base)
+{
+    const char* value = std::getenv(name);
+    return value && *value ? std::strtoul(value, nullptr, base) : fallback;
+}
+
+void log_line(const wchar_t* format, ...)
+{
+    const wchar_t* path = _wgetenv(L"VT_DSETUP_LOG");
+    if (!path || !*path)
+        return;
+    FILE* file = _wfopen(path, L"a");
+    if (!file)
+        return;
+    va_list args;
+    va_start(args, format);
+    std::vfwprintf(file, format, args);
+    va_end(args);
+    std::fputwc(L'\n', file);
+    std::fclose(file);
+}
+
+} // namespace
+
+extern "C" {
+
+__declspec(dllexport) int WINAPI DirectXSetupGetVersion(DWORD* version, DWORD* revision)
+{
+    if (version)
+        *version = DWORD(environment_number("VT_DSETUP_VERSION", 0x40009, 16));
+    if (revision)
+        *revision = DWORD(environment_number("VT_DSETUP_REVISION", 904, 10));
+    log_line(L"GetVersion");
+    return 1;
+}
+
+__declspec(dllexport) int WINAPI DirectXSetupSetCallback(setup_callback function)
+{
+    callback = function;
+    log_line(L"SetCallback");
+    return 0;
+}
+
+__declspec(dllexport) int WINAPI DirectXSetupW(HWND owner, wchar_t* source, DWORD flags)
+{
+    log_line(L"Setup owner=%d flags=%08lx source=%ls", owner ? 1 : 0, flags, source ? source : L"");
+    // A few progress reports and one question, as the real setup makes.
+    DWORD answers = 0;
+    if (callback) {
+        for (int step = 0; step < 3; ++step)
+            answers += callback(18, 0, const_cast<char*>("progress"), nullptr, nullptr) == IDOK;
+        answers += callback(1, MB_YESNO, const_cast<char*>("question"), nullptr, nullptr) == IDOK;
+    }
+    log_line(L"Answers ok=%lu", answers);
+    return int(long(environment_number("VT_DSETUP_RESULT", 0, 10)));
+}
+
+} // extern "C"

@@ -1,0 +1,130 @@
+#include "engine/registration.h"
+
+#include "app/named_mutex.h"
+#include "app/language.h"
+#include "app/product.h"
+#include "engine/install_journal.h"
+#include "support/format.h"
+#include "support/error.h"
+#include "support/registry.h"
+
+#include <shlobj.h>
+
+#include <optional>
+
+namespace {
+
+std::wstring product_path_value_name()
+{
+    return product_title(product_code) + L" Path";
+}
+
+// The registry view this program does not see by default, if the system has
+// two: the 64-bit one for a 32-bit program on 64-bit Windows, and the 32-bit
+// one for a 64-bit program.
+std::optional<vt::registry_root> other_registry_view()
+{
+    if constexpr (sizeof(void*) == 8)
+        return vt::registry_root::local_machine_32;
+    BOOL wow64 = FALSE;
+    if (::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64)
+        return vt::registry_root::local_machine_64;
+    return std::nullopt;
+}
+
+// Only one registry view may name the product: an installer of the other
+// bitness may have left the value in the other view.
+void record_product_location(const std::filesystem::path& product)
+{
+    vt::unique_hkey maker = vt::create_key(HKEY_LOCAL_MACHINE, maker_key);
+    vt::set_string(maker.get(), product_path_value_name().c_str(), product.wstring());
+    auto view = other_registry_view();
+    if (!view)
+        return;
+    if (vt::unique_hkey other_view = vt::open_key(*view, maker_key)) {
+        LSTATUS status = ::RegDeleteValueW(other_view.get(), product_path_value_name().c_str());
+        if (status != ERROR_FILE_NOT_FOUND)
+            vt::check_win32(status, "RegDeleteValueW");
+    }
+}
+
+} // namespace
+
+bool write_uninstall_registration(install_journal& journal, const std::filesystem::path& product,
+                                  const std::filesystem::path& uninstaller)
+{
+    vt::unique_hkey uninstall = vt::open_key(vt::registry_root::local_machine, uninstall_root_key);
+    if (!uninstall)
+        return false;
+
+    bool written = false;
+    try {
+        std::wstring title = product_title(product_code);
+        vt::unique_hkey key = vt::open_key(uninstall.get(), title);
+        if (key) {
+            journal.begin_uninstall_key(key.get());
+        } else {
+            key = vt::create_key(uninstall.get(), title);
+            journal.begin_uninstall_key(nullptr);
+        }
+        vt::set_string(key.get(), L"DisplayName", product_name(true));
+        vt::set_string(key.get(), L"UninstallString", uninstaller.wstring());
+        written = true;
+        vt::set_string(key.get(), L"DisplayIcon", product.wstring() + L",0");
+        vt::set_string(key.get(), L"DisplayVersion", L"8.11.14.1");
+        vt::set_string(key.get(), L"Publisher", maker_folder);
+        vt::set_string(key.get(), L"URLInfoAbout", maker_web_address);
+        vt::set_string(key.get(), L"HelpLink", maker_web_address);
+        vt::set_string(key.get(), L"URLUpdateInfo", maker_web_address);
+        vt::set_string(key.get(), L"HelpTelephone", maker_support_telephone);
+        vt::set_dword(key.get(), L"NoModify", 1);
+        vt::set_dword(key.get(), L"NoRepair", 1);
+        vt::set_dword(key.get(), L"VtLanguage", language_settings::instance().language);
+    } catch (...) {
+        journal.close_entry(false);
+        throw;
+    }
+    journal.close_entry(written);
+    record_product_location(product);
+    return written;
+}
+
+std::wstring registration_command_line(const std::filesystem::path& product, std::uint64_t installed_version)
+{
+    std::wstring command = L"\"" + product.wstring() + L"\" /Register /Background";
+    if (installed_version != 0)
+        command += vt::format(L" /update={:016x}", {installed_version});
+    return command;
+}
+
+bool launch_for_registration(install_journal& journal, named_mutex& installer_lock,
+                             const std::filesystem::path& product, std::uint64_t installed_version)
+{
+    journal.begin_registration();
+    std::wstring command = registration_command_line(product, installed_version);
+
+    // The product refuses to start while an installer holds the lock.
+    installer_lock.unlock();
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNOACTIVATE;
+    PROCESS_INFORMATION process{};
+    std::wstring folder = product.parent_path().wstring();
+    bool started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, HIGH_PRIORITY_CLASS, nullptr,
+                                    folder.c_str(), &startup, &process);
+    bool success = false;
+    if (started) {
+        vt::unique_handle process_handle(process.hProcess);
+        vt::unique_handle thread_handle(process.hThread);
+        ::WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD exit_code = 0;
+        success = ::GetExitCodeProcess(process.hProcess, &exit_code) && exit_code == registration_success_code;
+    }
+    installer_lock.try_lock();
+    journal.close_entry(success);
+    if (success)
+        ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
+    return success;
+}
