@@ -153,43 +153,15 @@ void carry_inheritance_state(PSECURITY_DESCRIPTOR old_descriptor, PSECURITY_DESC
 
 void grant(const std::filesystem::path& path, DWORD access_mask, DWORD inheritance_flags)
 {
-    const auto users_bytes = account_sid(well_known_account::users);
-    PSID users = const_cast<std::byte*>(users_bytes.data());
-
     DWORD needed = 0;
     if (api::get_file_security(path.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed) ||
         ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
         api::throw_last_error();
-    std::vector<std::byte> old_buffer(needed);
-    PSECURITY_DESCRIPTOR old_descriptor = old_buffer.data();
-    api::check_call(api::get_file_security(path.c_str(), DACL_SECURITY_INFORMATION, old_descriptor, needed, &needed));
+    std::vector<std::byte> current(needed);
+    api::check_call(api::get_file_security(path.c_str(), DACL_SECURITY_INFORMATION, current.data(), needed, &needed));
 
-    BOOL present = FALSE, defaulted = FALSE;
-    PACL old_acl = nullptr;
-    api::check_call(api::get_security_descriptor_dacl(old_descriptor, &present, &old_acl, &defaulted));
-    ACL_SIZE_INFORMATION size_info{};
-    size_info.AclBytesInUse = sizeof(ACL);
-    if (present && old_acl)
-        api::check_call(api::get_acl_information(old_acl, &size_info, sizeof size_info, AclSizeInformation));
-    else
-        old_acl = nullptr; // absent or null: the new list holds only the users entry
-
-    // Room for every old entry plus the new one (header and mask: 8 bytes).
-    const DWORD new_size = size_info.AclBytesInUse + 8 + api::get_length_sid(users);
-    std::vector<std::byte> new_buffer(new_size);
-    auto* new_acl = reinterpret_cast<PACL>(new_buffer.data());
-    api::check_call(api::initialize_acl(new_acl, new_size, ACL_REVISION));
-
-    const DWORD count = old_acl ? size_info.AceCount : 0;
-    const DWORD first_inherited = copy_entries(old_acl, 0, count, new_acl, users, true);
-    api::check_call(api::add_access_allowed_ace_ex(new_acl, ACL_REVISION, inheritance_flags, access_mask, users));
-    copy_entries(old_acl, first_inherited, count, new_acl, users, false);
-
-    SECURITY_DESCRIPTOR new_descriptor{};
-    api::check_call(api::initialize_security_descriptor(&new_descriptor, SECURITY_DESCRIPTOR_REVISION));
-    api::check_call(api::set_security_descriptor_dacl(&new_descriptor, TRUE, new_acl, FALSE));
-    carry_inheritance_state(old_descriptor, &new_descriptor);
-    api::check_call(api::set_file_security(path.c_str(), DACL_SECURITY_INFORMATION, &new_descriptor));
+    users_access_descriptor updated(current.data(), access_mask, inheritance_flags);
+    api::check_call(api::set_file_security(path.c_str(), DACL_SECURITY_INFORMATION, updated.get()));
 }
 
 } // namespace
@@ -215,6 +187,37 @@ std::vector<std::byte> account_sid(well_known_account account)
         vt::throw_hresult(E_OUTOFMEMORY, "account SID");
     }
     vt::throw_hresult(E_INVALIDARG, "account SID");
+}
+
+users_access_descriptor::users_access_descriptor(PSECURITY_DESCRIPTOR current, std::uint32_t access_mask,
+                                                 std::uint32_t inheritance_flags)
+    : users_(account_sid(well_known_account::users))
+{
+    PSID users = users_.data();
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL old_acl = nullptr;
+    api::check_call(api::get_security_descriptor_dacl(current, &present, &old_acl, &defaulted));
+    ACL_SIZE_INFORMATION size_info{};
+    size_info.AclBytesInUse = sizeof(ACL);
+    if (present && old_acl)
+        api::check_call(api::get_acl_information(old_acl, &size_info, sizeof size_info, AclSizeInformation));
+    else
+        old_acl = nullptr; // absent or null: the new list holds only the users entry
+
+    // Room for every old entry plus the new one (header and mask: 8 bytes).
+    const DWORD new_size = size_info.AclBytesInUse + 8 + api::get_length_sid(users);
+    acl_.resize(new_size);
+    auto* new_acl = reinterpret_cast<PACL>(acl_.data());
+    api::check_call(api::initialize_acl(new_acl, new_size, ACL_REVISION));
+
+    const DWORD count = old_acl ? size_info.AceCount : 0;
+    const DWORD first_inherited = copy_entries(old_acl, 0, count, new_acl, users, true);
+    api::check_call(api::add_access_allowed_ace_ex(new_acl, ACL_REVISION, inheritance_flags, access_mask, users));
+    copy_entries(old_acl, first_inherited, count, new_acl, users, false);
+
+    api::check_call(api::initialize_security_descriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION));
+    api::check_call(api::set_security_descriptor_dacl(&descriptor_, TRUE, new_acl, FALSE));
+    carry_inheritance_state(current, &descriptor_);
 }
 
 bool grant_users_access(const std::filesystem::path& path, std::uint32_t access_mask,

@@ -1,0 +1,142 @@
+#include "payload_test_support.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace payload_test {
+
+namespace {
+
+fs::path unique_name(const std::wstring& tag)
+{
+    static std::mt19937 rng(static_cast<unsigned>(::GetTickCount() ^ ::GetCurrentProcessId()));
+    wchar_t name[64];
+    swprintf(name, 64, L"%ls-%08x", tag.c_str(), static_cast<unsigned>(rng()));
+    return name;
+}
+
+} // namespace
+
+void remove_tree(const fs::path& path)
+{
+    std::error_code ec;
+    if (!fs::exists(path, ec))
+        return;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(path, ec);
+}
+
+scratch_folder::scratch_folder(const std::wstring& tag) : path_(fs::temp_directory_path() / unique_name(tag))
+{
+    fs::create_directories(path_);
+}
+
+scratch_folder::~scratch_folder() { remove_tree(path_); }
+
+folder_below::folder_below(const fs::path& base, const std::wstring& tag) : path_(base / unique_name(tag)) {}
+
+folder_below::~folder_below() { remove_tree(path_); }
+
+std::string read_file(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+void write_file(const fs::path& path, const std::string& data)
+{
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << data;
+}
+
+std::vector<std::wstring> tree(const fs::path& root)
+{
+    std::vector<std::wstring> out;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        out.push_back(fs::relative(it->path(), root).wstring());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+notification_callback recorder::callback()
+{
+    return [this](notification n) {
+        event e;
+        e.index = n.index();
+        if (auto* p = std::get_if<notification::progress>(&n)) {
+            e.a = p->done;
+            e.b = p->total;
+        } else if (auto* c = std::get_if<notification::completed>(&n)) {
+            e.a = c->copied;
+            e.b = c->total;
+        } else if (auto* b = std::get_if<notification::entry_begin>(&n)) {
+            e.path = b->entry.destination;
+        } else if (auto* d = std::get_if<notification::entry_end>(&n)) {
+            e.path = d->entry.destination;
+        } else if (auto* f = std::get_if<notification::failed>(&n)) {
+            e.code = f->code;
+            e.path = f->path;
+        }
+        events.push_back(e);
+        return answer ? answer(n) : notification::result::proceed;
+    };
+}
+
+std::size_t recorder::count(std::size_t index) const
+{
+    return static_cast<std::size_t>(
+        std::count_if(events.begin(), events.end(), [&](const event& e) { return e.index == index; }));
+}
+
+const event* recorder::last(std::size_t index) const
+{
+    for (auto it = events.rbegin(); it != events.rend(); ++it)
+        if (it->index == index)
+            return &*it;
+    return nullptr;
+}
+
+std::vector<std::wstring> recorder::outline() const
+{
+    std::vector<std::wstring> out;
+    for (const event& e : events) {
+        switch (e.index) {
+        case 0:
+            out.push_back(L"started");
+            break;
+        case 1:
+            out.push_back(L"completed " + std::to_wstring(e.a) + L"/" + std::to_wstring(e.b));
+            break;
+        case 2:
+            out.push_back(L"begin " + e.path.filename().wstring());
+            break;
+        case 3:
+            out.push_back(L"end " + e.path.filename().wstring());
+            break;
+        case 5: {
+            const std::string category = e.code.category().name();
+            out.push_back(L"failed " + std::wstring(category.begin(), category.end()) + L":" +
+                          std::to_wstring(e.code.value()) + L" " + e.path.filename().wstring());
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    return out;
+}
+
+bool extract(const std::string& compressed, const fs::path& install, recorder& rec, const fs::path& sample,
+             const fs::path& temporary)
+{
+    vt::imemstream stream(compressed.data(), compressed.size());
+    return extract_payload(stream, install, sample, temporary, rec.callback());
+}
+
+} // namespace payload_test

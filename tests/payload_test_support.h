@@ -1,0 +1,124 @@
+#pragma once
+// Helpers of the payload tests: archives built in memory, scratch folders on
+// the real file system, and a callback that records every notification.
+
+#include "payload/archive_format.h"
+#include "payload/bzip2_compressor.h"
+#include "payload/notification.h"
+#include "payload/payload_reader.h"
+
+#include <windows.h>
+
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace payload_test {
+
+namespace fs = std::filesystem;
+
+struct file_spec {
+    std::u16string source;      // as stored; its file name is used
+    std::u16string destination; // stored destination folder
+    std::string data;
+    std::uint32_t kind = 0;
+};
+
+// The uncompressed archive; crc_override replaces the stored CRC-32 of
+// entries (index -> value).
+inline std::string archive_bytes(const std::vector<file_spec>& files,
+                                 const std::vector<std::pair<std::size_t, std::uint32_t>>& crc_override = {})
+{
+    std::vector<archive_record> records;
+    for (const file_spec& f : files)
+        records.push_back({f.source, f.destination, f.kind, f.data.size(), crc32_of(f.data.data(), f.data.size())});
+    for (const auto& [index, crc] : crc_override)
+        records[index].crc = crc;
+    std::string bytes = encode_archive_header(records);
+    for (const file_spec& f : files)
+        bytes += f.data;
+    return bytes;
+}
+
+inline std::string compressed_archive(const std::vector<file_spec>& files) { return bzip2_compress(archive_bytes(files)); }
+
+inline std::u16string u16(const std::wstring& text) { return std::u16string(text.begin(), text.end()); }
+
+// Bytes that compress about as well as real program files do.
+inline std::string realistic_bytes(std::size_t n, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::string out(n, '\0');
+    for (std::size_t i = 0; i < n; ++i)
+        out[i] = static_cast<char>(rng() % 3 == 0 ? rng() : "tablewright"[rng() % 11]);
+    return out;
+}
+
+// A folder of its own under the temporary folder, removed with everything
+// in it (read-only files included).
+class scratch_folder {
+public:
+    explicit scratch_folder(const std::wstring& tag = L"vt-payload");
+    ~scratch_folder();
+    scratch_folder(const scratch_folder&) = delete;
+    scratch_folder& operator=(const scratch_folder&) = delete;
+    const fs::path& path() const noexcept { return path_; }
+    fs::path operator/(const fs::path& relative) const { return path_ / relative; }
+
+private:
+    fs::path path_;
+};
+
+// A folder below a special folder (for the shared-folder macros), removed
+// at the end.
+class folder_below {
+public:
+    folder_below(const fs::path& base, const std::wstring& tag);
+    ~folder_below();
+    folder_below(const folder_below&) = delete;
+    folder_below& operator=(const folder_below&) = delete;
+    const fs::path& path() const noexcept { return path_; }
+    // The name of the folder, for use after a macro.
+    std::wstring name() const { return path_.filename().wstring(); }
+
+private:
+    fs::path path_;
+};
+
+void remove_tree(const fs::path& path);
+std::string read_file(const fs::path& path);
+void write_file(const fs::path& path, const std::string& data);
+// Every file and folder below root, relative, sorted.
+std::vector<std::wstring> tree(const fs::path& root);
+
+// One notification as the tests look at it.
+struct event {
+    std::size_t index = 0; // the notification's alternative
+    std::uint64_t a = 0, b = 0; // progress done/total, completed copied/total
+    fs::path path;              // entry destination, failure path
+    std::error_code code;       // failure code
+};
+
+// A callback that records every notification and answers through answer
+// (proceed when unset). The recorder outlives the extraction; the callback
+// holds a reference to it.
+class recorder {
+public:
+    std::function<notification::result(const notification&)> answer;
+    std::vector<event> events;
+
+    notification_callback callback();
+
+    std::size_t count(std::size_t index) const;
+    const event* last(std::size_t index) const;
+    // Only the begin, end, completed and failed events, as readable text.
+    std::vector<std::wstring> outline() const;
+};
+
+// Runs the whole extraction over compressed bytes in memory.
+bool extract(const std::string& compressed, const fs::path& install, recorder& rec, const fs::path& sample = {},
+             const fs::path& temporary = {});
+
+} // namespace payload_test
