@@ -1,0 +1,300 @@
+#include "ui/dlg_main.h"
+
+#include "app/installer_context.h"
+#include "app/language.h"
+#include "app/product.h"
+#include "resources/dialog_ids.h"
+#include "support/unique_any.h"
+#include "ui/about_box.h"
+#include "ui/dlg_end.h"
+#include "ui/dlg_install.h"
+#include "ui/dlg_mode.h"
+#include "ui/dlg_options.h"
+#include "ui/dlg_start.h"
+#include "ui/message_box.h"
+#include "ui/window_utilities.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <string>
+
+namespace {
+
+// The frame's outer size of the last run, per user.
+const std::wstring size_key = std::wstring(L"Software\\") + maker_folder;
+constexpr const wchar_t* size_value = L"InstallerSize";
+
+// The stored width and height: a REG_BINARY of exactly two little-endian
+// 32-bit integers. Anything else counts as not stored.
+std::optional<SIZE> stored_size()
+{
+    vt::unique_hkey key;
+    if (::RegOpenKeyExW(HKEY_CURRENT_USER, size_key.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::int32_t size[2] = {};
+    DWORD type = 0;
+    DWORD bytes = sizeof(size);
+    if (::RegQueryValueExW(key.get(), size_value, nullptr, &type, reinterpret_cast<BYTE*>(size), &bytes) !=
+            ERROR_SUCCESS ||
+        type != REG_BINARY || bytes != sizeof(size))
+        return std::nullopt;
+    return SIZE{size[0], size[1]};
+}
+
+void store_size(SIZE outer)
+{
+    vt::unique_hkey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, size_key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                          nullptr, key.put(), nullptr) != ERROR_SUCCESS)
+        return; // the next run opens at its minimum size
+    std::int32_t size[2] = {outer.cx, outer.cy};
+    ::RegSetValueExW(key.get(), size_value, 0, REG_BINARY, reinterpret_cast<const BYTE*>(size), sizeof(size));
+}
+
+constexpr unsigned page_templates[] = {IDD_START, IDD_MODE, IDD_OPTIONS, IDD_INSTALL, IDD_END};
+
+} // namespace
+
+dlg_main& dlg_main::instance()
+{
+    static dlg_main frame;
+    return frame;
+}
+
+dlg_main::dlg_main()
+    : pages{&dlg_start::instance(), &dlg_mode::instance(), &dlg_options::instance(), &dlg_install::instance(),
+            &dlg_end::instance()}
+{
+}
+
+void dlg_main::on_init()
+{
+    frame_window = hwnd;
+    current_page = page_start;
+
+    RECT outer = window_rect(hwnd);
+    min_width = outer.right - outer.left;
+    min_height = outer.bottom - outer.top;
+
+    if (const auto& provider = ui_settings::instance().icon_provider)
+        if (HICON icon = provider())
+            ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+
+    // The page templates are not visible: every page starts hidden.
+    for (std::size_t index = 0; index < pages.size(); ++index)
+        pages[index]->create(hwnd, page_templates[index]);
+
+    size_frame();
+    update_texts();
+
+    ::ShowWindow(pages[page_start]->hwnd, SW_SHOW);
+    ::EnableWindow(item(IDC_BACK), FALSE);
+    // Over a newer version the user can only leave.
+    if (installer_context::instance().previous_state == -1)
+        ::EnableWindow(item(IDC_NEXT), FALSE);
+}
+
+void dlg_main::size_frame()
+{
+    RECT client{};
+    ::GetClientRect(hwnd, &client);
+    int grip_width = ::GetSystemMetrics(SM_CXVSCROLL);
+    int grip_height = ::GetSystemMetrics(SM_CYHSCROLL);
+    HWND grip = ::CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"ScrollBar", L"",
+                                  WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | WS_GROUP | SBS_SIZEGRIP,
+                                  client.right - grip_width, client.bottom - grip_height, grip_width, grip_height,
+                                  hwnd, reinterpret_cast<HMENU>(IDC_SIZE_GRIP),
+                                  reinterpret_cast<HINSTANCE>(::GetWindowLongPtrW(hwnd, GWLP_HINSTANCE)), nullptr);
+    if (grip)
+        ::SetWindowPos(grip, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+
+    // The page area lies right of the side panel and above the separator;
+    // the frame grows so that the largest page fits in it.
+    int widest = 0;
+    int tallest = 0;
+    for (basic_dialog* page : pages) {
+        if (!page->hwnd)
+            continue;
+        RECT rect = window_rect(page->hwnd);
+        widest = std::max(widest, int(rect.right - rect.left));
+        tallest = std::max(tallest, int(rect.bottom - rect.top));
+    }
+    RECT area{window_rect(item(IDC_SIDE_PANEL)).right, 0, client.right, window_rect(item(IDC_SEPARATOR)).top};
+    if (widest > area.right - area.left)
+        min_width += widest - (area.right - area.left);
+    if (tallest > area.bottom - area.top)
+        min_height += tallest - (area.bottom - area.top);
+    for (basic_dialog* page : pages)
+        if (page->hwnd)
+            set_window_rect(page->hwnd, area);
+
+    int wanted_width = min_width;
+    int wanted_height = min_height;
+    if (auto stored = stored_size()) {
+        wanted_width = std::max(int(stored->cx), min_width);
+        wanted_height = std::max(int(stored->cy), min_height);
+    }
+    // Same centre as where the dialog manager placed the template.
+    RECT outer = window_rect(hwnd);
+    int left = (outer.left + outer.right) / 2 - wanted_width / 2;
+    int top = (outer.top + outer.bottom) / 2 - wanted_height / 2;
+    set_window_rect(hwnd, left, top, left + wanted_width, top + wanted_height);
+    ::SendMessageW(hwnd, DM_REPOSITION, 0, 0);
+}
+
+void dlg_main::on_destroy()
+{
+    RECT outer = window_rect(hwnd);
+    store_size(SIZE{outer.right - outer.left, outer.bottom - outer.top});
+    if (frame_window == hwnd)
+        frame_window = nullptr;
+}
+
+void dlg_main::on_size(int cx, int cy)
+{
+    constexpr auto corner = anchor_move_x | anchor_move_y;
+    constexpr auto fill = anchor_size_x | anchor_size_y;
+    const anchor entries[] = {
+        {anchor_size_y, item(IDC_SIDE_PANEL)},
+        {anchor_move_y | anchor_size_x, item(IDC_SEPARATOR)},
+        {corner, item(IDC_BACK)},
+        {corner, item(IDC_NEXT)},
+        {corner, item(IDC_EXIT)},
+        {corner, item(IDC_SIZE_GRIP)},
+        {fill, pages[0]->hwnd},
+        {fill, pages[1]->hwnd},
+        {fill, pages[2]->hwnd},
+        {fill, pages[3]->hwnd},
+        {fill, pages[4]->hwnd},
+    };
+    layout_children(cx, cy, entries);
+}
+
+void dlg_main::on_min_max_info(MINMAXINFO& info)
+{
+    info.ptMinTrackSize.x = min_width;
+    info.ptMinTrackSize.y = min_height;
+}
+
+void dlg_main::update_texts()
+{
+    auto& context = installer_context::instance();
+    set_text(hwnd, context.caption(true));
+
+    std::wstring about = format_text(text(1003), {text(1000)});
+    if (language_settings::instance().right_to_left)
+        about = L"..." + about;
+    else
+        about = L"&" + about + L"...";
+    // Renamed on every change of language, added only the first time.
+    if (HMENU menu = ::GetSystemMenu(hwnd, FALSE)) {
+        if (!::ModifyMenuW(menu, IDM_ABOUT, MF_BYCOMMAND | MF_STRING, IDM_ABOUT, about.c_str())) {
+            ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+            ::AppendMenuW(menu, MF_STRING, IDM_ABOUT, about.c_str());
+        }
+    }
+
+    update_buttons();
+    for (basic_dialog* page : pages)
+        if (page->hwnd)
+            page->update_texts();
+}
+
+void dlg_main::update_buttons()
+{
+    bool installed = installer_context::instance().finished;
+    set_text(item(IDC_NEXT), current_page == page_install && !installed ? text(1007) : text(1006) + L" >");
+    set_text(item(IDC_BACK), L"< " + text(1005));
+    set_text(item(IDC_EXIT), installed ? text(1004) : text(1002));
+}
+
+void dlg_main::go_to_page(unsigned index)
+{
+    ::ShowWindow(pages[current_page]->hwnd, SW_HIDE);
+    current_page = index;
+    ::ShowWindow(pages[current_page]->hwnd, SW_SHOW);
+    update_buttons();
+
+    bool installed = installer_context::instance().finished;
+    ::EnableWindow(item(IDC_BACK), index == page_end || (index != page_start && !installed));
+    ::EnableWindow(item(IDC_NEXT), index != page_end);
+
+    // On the end page Enter leaves; everywhere else it goes on.
+    int button = index == page_end ? IDC_EXIT : IDC_NEXT;
+    ::SetFocus(item(button));
+    ::SendMessageW(hwnd, DM_SETDEFID, WPARAM(button), 0);
+}
+
+bool dlg_main::on_command(unsigned id, unsigned)
+{
+    auto& context = installer_context::instance();
+    switch (id) {
+    case IDC_NEXT:
+        if (current_page == page_install && !context.finished) {
+            install();
+        } else if (current_page < page_end) {
+            unsigned next = current_page + 1;
+            if (current_page == page_mode && !context.advanced_mode)
+                next = page_install; // quick installation: no options page
+            if (next == page_install)
+                dlg_install::instance().show_summary();
+            go_to_page(next);
+        }
+        return true;
+    case IDC_BACK:
+        if (current_page > page_start) {
+            unsigned previous = current_page - 1;
+            if (current_page == page_install && !context.advanced_mode)
+                previous = page_mode;
+            go_to_page(previous);
+        }
+        return true;
+    case IDC_EXIT:
+        leave();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void dlg_main::install()
+{
+    HWND back = item(IDC_BACK);
+    HWND next = item(IDC_NEXT);
+    HWND exit = item(IDC_EXIT);
+    // The installation dispatches messages while it runs: no navigation and
+    // no Exit (nor Esc or the close box, which arrive as Exit) meanwhile.
+    ::EnableWindow(back, FALSE);
+    ::EnableWindow(next, FALSE);
+    ::EnableWindow(exit, FALSE);
+    auto& context = installer_context::instance();
+    context.finished = dlg_install::instance().do_installation();
+    ::EnableWindow(exit, TRUE);
+    ::EnableWindow(next, TRUE);
+    ::SetFocus(next);
+    ::SendMessageW(hwnd, DM_SETDEFID, IDC_NEXT, 0);
+    update_buttons();
+    dlg_end::instance().show_result();
+}
+
+void dlg_main::leave()
+{
+    auto& context = installer_context::instance();
+    // No question once installed, over a newer version (nothing can be
+    // done), or before anything was chosen for a reinstallation.
+    bool ask = !context.finished && context.previous_state != -1 &&
+               !(context.previous_state == 1 && current_page == page_start);
+    if (ask && message_box(text(1110), context.caption(true), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDNO)
+        return;
+    ::EndDialog(hwnd, context.finished ? 1 : 2);
+}
+
+bool dlg_main::on_sys_command(unsigned command)
+{
+    if (command != IDM_ABOUT)
+        return false;
+    show_about_box(hwnd);
+    return true;
+}

@@ -1,0 +1,44 @@
+#pragma once
+// The wizard's frame: the resizable top-level dialog with the side image, the
+// page area and the Back, Next and Exit buttons. It creates the five pages
+// once, shows one at a time, runs the installation from the install page,
+// remembers its size between runs and offers an About box in its system menu.
+
+#include "ui/basic_dialog.h"
+
+#include <array>
+
+class dlg_main final : public basic_dialog {
+public:
+    static dlg_main& instance();
+
+    // Page indexes, in the order the wizard runs them.
+    static constexpr unsigned page_start = 0;
+    static constexpr unsigned page_mode = 1;
+    static constexpr unsigned page_options = 2; // advanced installation only
+    static constexpr unsigned page_install = 3;
+    static constexpr unsigned page_end = 4;
+
+    // Re-translates the caption, the system menu, the buttons and every page.
+    void update_texts() override;
+    void on_init() override;
+    void on_destroy() override;
+    void on_size(int cx, int cy) override;
+    void on_min_max_info(MINMAXINFO& info) override;
+    bool on_command(unsigned id, unsigned code) override;
+    bool on_sys_command(unsigned command) override;
+
+    void update_buttons();
+    void go_to_page(unsigned index);
+
+    std::array<basic_dialog*, 5> pages;
+    int min_width = 0;  // outer size below which the frame cannot be shrunk
+    int min_height = 0;
+    unsigned current_page = page_start;
+
+private:
+    dlg_main();
+    void size_frame();
+    void install();
+    void leave();
+};

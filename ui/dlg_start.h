@@ -1,0 +1,33 @@
+#pragma once
+// Page 0 of the wizard: the language of the installation, chosen from a list
+// with flags, and what the installer is about to do given the earlier
+// installation found at start-up.
+
+#include "ui/basic_dialog.h"
+
+#include <commctrl.h>
+
+#include <array>
+#include <string>
+
+class dlg_start final : public basic_dialog {
+public:
+    static dlg_start& instance();
+
+    void update_texts() override;
+    void on_init() override;
+    void on_size(int cx, int cy) override;
+    bool on_command(unsigned id, unsigned code) override;
+
+    // The flags of the language list; made once and kept for the process.
+    HIMAGELIST flag_images = nullptr;
+
+private:
+    dlg_start() = default;
+};
+
+// The language indexes of the list, in the order it shows them.
+std::array<unsigned, 20> offered_languages();
+
+// The language's own name, its first letter upper-cased.
+std::wstring native_language_name(unsigned index);
