@@ -30,6 +30,8 @@ BOOL CALLBACK collect_child(HWND child, LPARAM param)
         // The box itself may not be shown yet: the button's own style tells
         // whether the box uses it.
         box->buttons.push_back(::GetDlgCtrlID(child));
+        if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON && !box->default_button)
+            box->default_button = ::GetDlgCtrlID(child);
     }
     return TRUE;
 }
@@ -61,7 +63,12 @@ seen_box read_box(HWND box)
     seen.owner = ::GetWindow(box, GW_OWNER);
     seen.caption = window_text(box);
     seen.ex_style = ::GetWindowLongPtrW(box, GWL_EXSTYLE);
+    ::GetWindowRect(box, &seen.rect);
     ::EnumChildWindows(box, collect_child, reinterpret_cast<LPARAM>(&seen));
+    // Once the box has its focus, the focused push button is the default one.
+    if (HWND focus = ::GetFocus(); !seen.default_button && focus && ::IsChild(box, focus) &&
+                                   (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON))
+        seen.default_button = ::GetDlgCtrlID(focus);
     return seen;
 }
 
@@ -92,6 +99,58 @@ LRESULT CALLBACK box_watcher::hook(int code, WPARAM wparam, LPARAM lparam)
         }
     }
     return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+namespace {
+thread_local dialog_script* current_script = nullptr;
+}
+
+dialog_script::dialog_script(std::function<void(HWND)> act)
+    : hook_(::SetWindowsHookExW(WH_CBT, hook, nullptr, ::GetCurrentThreadId())), act_(std::move(act))
+{
+    current_script = this;
+}
+
+dialog_script::~dialog_script()
+{
+    ::UnhookWindowsHookEx(hook_);
+    for (auto& [timer, box] : pending_)
+        ::KillTimer(nullptr, timer);
+    current_script = nullptr;
+}
+
+LRESULT CALLBACK dialog_script::hook(int code, WPARAM wparam, LPARAM lparam)
+{
+    dialog_script* self = current_script;
+    if (code == HCBT_ACTIVATE && self) {
+        HWND window = reinterpret_cast<HWND>(wparam);
+        wchar_t name[32] = {};
+        ::GetClassNameW(window, name, 32);
+        if (::lstrcmpW(name, L"#32770") == 0 && !::GetPropW(window, L"vt.test.scripted")) {
+            ::SetPropW(window, L"vt.test.scripted", reinterpret_cast<HANDLE>(1));
+            // A thread timer runs in whatever modal loop the box starts.
+            UINT_PTR timer = ::SetTimer(nullptr, 0, 50, run);
+            self->pending_.emplace_back(timer, window);
+        }
+    }
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+void CALLBACK dialog_script::run(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    ::KillTimer(nullptr, timer);
+    dialog_script* self = current_script;
+    if (!self)
+        return;
+    for (auto at = self->pending_.begin(); at != self->pending_.end(); ++at)
+        if (at->first == timer) {
+            HWND box = at->second;
+            self->pending_.erase(at);
+            ++self->seen_;
+            if (::IsWindow(box))
+                self->act_(box);
+            return;
+        }
 }
 
 HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout)

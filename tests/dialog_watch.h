@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 // What a message box showed.
@@ -18,6 +19,8 @@ struct seen_box {
     LONG_PTR ex_style = 0;
     bool has_icon = false;
     std::vector<int> buttons; // ids of the push buttons
+    int default_button = 0;   // id of the button drawn as the default one
+    RECT rect{};              // the box's rectangle on the screen
 };
 
 // While alive, every dialog box that this thread activates is recorded and
@@ -36,6 +39,28 @@ private:
     HHOOK hook_;
     std::function<int(const seen_box&)> answer_;
     std::vector<seen_box> boxes_;
+};
+
+// While alive, every dialog box that this thread activates is handed once to
+// act(), from inside the box's own modal loop and after the box has finished
+// its initialisation, so that act() can work the box as a user would (type,
+// select, press a button).
+class dialog_script {
+public:
+    explicit dialog_script(std::function<void(HWND box)> act);
+    dialog_script(const dialog_script&) = delete;
+    dialog_script& operator=(const dialog_script&) = delete;
+    ~dialog_script();
+
+    int boxes_seen() const { return seen_; }
+
+private:
+    static LRESULT CALLBACK hook(int code, WPARAM wparam, LPARAM lparam);
+    static void CALLBACK run(HWND, UINT, UINT_PTR timer, DWORD);
+    HHOOK hook_;
+    std::function<void(HWND)> act_;
+    std::vector<std::pair<UINT_PTR, HWND>> pending_;
+    int seen_ = 0;
 };
 
 // Reads what a dialog window shows.
