@@ -3,6 +3,7 @@
 #include "app/application_id.h"
 #include "app/instance_counter.h"
 #include "app/language.h"
+#include "app/previous_installation.h"
 #include "app/product.h"
 #include "support/error.h"
 #include "support/unique_any.h"
@@ -105,6 +106,24 @@ bool installer_context::initialise()
         std::wstring message = format_text(text(1127), {product_name(false)});
         if (message_box(message, caption(true), MB_RETRYCANCEL | MB_ICONWARNING) == IDCANCEL)
             return false;
+    }
+
+    // An update or reinstallation keeps the earlier folders and desktop choice.
+    try {
+        detect_previous_installation(*this);
+        if (previous_state == 1 || previous_state == 2) {
+            if (std::wstring log = find_uninstall_log(); !log.empty()) {
+                journal.read_log(log);
+                install_folder = journal.previous_install_folder();
+                start_menu_folder = journal.previous_shortcut_folder();
+                desktop_shortcut = journal.desktop_shortcut_default();
+            }
+        } else {
+            journal.read_log({});
+        }
+    } catch (const std::system_error& error) {
+        report_error(DWORD(error.code().value()), caption(true));
+        return false;
     }
 
     if (install_folder.empty()) {

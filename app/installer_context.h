@@ -3,6 +3,7 @@
 // that the wizard pages and the installation engine read and write.
 
 #include "app/named_mutex.h"
+#include "engine/install_journal.h"
 
 #include <cstdint>
 #include <string>
@@ -39,6 +40,7 @@ public:
     bool start_menu_shortcut = true;
     bool desktop_shortcut = true;
     bool advanced_mode = false;
+    install_journal journal;
     bool finished = false;
     std::uint64_t installed_version = 0;
     std::int32_t previous_state = 0;

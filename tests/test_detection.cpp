@@ -3,6 +3,7 @@
 // (stand-in executables built with chosen version resources), and the search
 // for the earlier uninstall log.
 
+#include "app/installer_context.h"
 #include "app/language.h"
 #include "app/previous_installation.h"
 #include "app/product.h"
@@ -177,4 +178,48 @@ TEST_F(Detection, LogIsSoughtBesideUninstallerThenInstallerThenProduct)
     fs::remove(beside_product);
     EXPECT_EQ(find_uninstall_log(installed.wstring()), L"");
     EXPECT_EQ(find_uninstall_log(L""), L"");
+}
+
+// Start-up with an older version installed: the earlier log gives the folders
+// and the desktop choice. With a newer version installed, the log is ignored.
+// (The product path is looked up once per process: only this test asks.)
+TEST_F(Detection, StartUpTakesTheEarlierFoldersFromTheLog)
+{
+    fs::path installed = install("8_11_13_9");
+    fs::path menu = root / L"Menu";
+    fs::create_directories(menu);
+    std::wstring log_text = L"// Uninstall Log File v1\r\n// warning\r\n// Install Tablewright 8.11m\r\n"
+                            L"// Install Path : " + installed.parent_path().wstring() + L"\r\n"
+                            L"// Shortcut Path : " + menu.wstring() + L"\r\n// ---\r\n"
+                            L"0000:0101:1 -- " + installed.wstring() + L"\r\n"
+                            L"0001:02ff:1 -- " + (menu / L"Tablewright 8.11m.lnk").wstring() + L"\r\n";
+    {
+        std::ofstream out(installed.parent_path() / L"Uninstall.ulog", std::ios::binary);
+        out << std::string(log_text.begin(), log_text.end());
+    }
+
+    processor_check_passed = true;
+    {
+        installer_context context;
+        ASSERT_TRUE(context.initialise());
+        EXPECT_EQ(context.previous_state, 2);
+        EXPECT_EQ(context.installed_version, 0x0008000B000D0009ull);
+        EXPECT_EQ(context.installed_version_text, L"Tablewright 8.11m");
+        EXPECT_EQ(context.install_folder, installed.parent_path().wstring());
+        EXPECT_EQ(context.start_menu_folder, menu.wstring());
+        EXPECT_FALSE(context.desktop_shortcut) << "the earlier installation made no desktop link";
+        EXPECT_EQ(context.journal.previous_entries().size(), 2u);
+        EXPECT_EQ(context.journal.previous_product_text(), L"Tablewright 8.11m");
+    }
+
+    fs::copy_file(probe("8_12_0_0"), installed, fs::copy_options::overwrite_existing);
+    {
+        installer_context context;
+        ASSERT_TRUE(context.initialise());
+        EXPECT_EQ(context.previous_state, -1);
+        EXPECT_EQ(context.installed_version_text, L"Tablewright 8.12");
+        EXPECT_NE(context.install_folder, installed.parent_path().wstring());
+        EXPECT_TRUE(context.desktop_shortcut);
+        EXPECT_TRUE(context.journal.previous_entries().empty());
+    }
 }
