@@ -37,7 +37,7 @@ code_page::decoded code_page::decode(const char* from, const char* end) const
 
 std::size_t code_page::encode(char32_t code_point, char* out, std::size_t capacity) const
 {
-    wchar_t units[2];
+    wchar_t units[2] = {};
     std::size_t count = 1;
     if constexpr (sizeof(wchar_t) == 2) {
         if (code_point > 0xFFFF) {
