@@ -4,6 +4,7 @@
 #include "app/installer_context.h"
 #include "app/instance_counter.h"
 #include "app/language.h"
+#include "support/known_folder.h"
 #include "support/unique_any.h"
 
 #include <commctrl.h>
@@ -31,10 +32,7 @@ void initialization_error()
 
 void application_init()
 {
-    PWSTR path = nullptr;
-    if (SUCCEEDED(::SHGetKnownFolderPath(FOLDERID_Documents, KF_FLAG_DONT_VERIFY, nullptr, &path)))
-        documents = path;
-    ::CoTaskMemFree(path);
+    documents = vt::known_folder(FOLDERID_Documents);
 
     if (!has_common_controls_6())
         throw std::runtime_error("common controls 6.0 are required");

@@ -2,9 +2,9 @@
 
 #include "app/installer_context.h"
 #include "support/error.h"
+#include "support/known_folder.h"
 
 #include <knownfolders.h>
-#include <shlobj.h>
 
 #include <cstring>
 #include <fstream>
@@ -33,14 +33,6 @@ DWORD WINAPI answer_setup(DWORD reason, DWORD, char*, char*, void*)
     if (reason == callback_reason_progress)
         pump_messages();
     return IDOK;
-}
-
-std::filesystem::path system_x86_folder()
-{
-    PWSTR path = nullptr;
-    HRESULT hr = ::SHGetKnownFolderPath(FOLDERID_SystemX86, KF_FLAG_DONT_VERIFY, nullptr, &path);
-    vt::unique_cotaskmem owned(path);
-    return SUCCEEDED(hr) && path ? std::filesystem::path(path) : std::filesystem::path();
 }
 
 template <typename T>
@@ -96,7 +88,7 @@ bool directx_setup::run(HWND owner)
     if (!set_callback || !setup)
         return false;
 
-    std::filesystem::path system_folder = system_x86_folder();
+    std::filesystem::path system_folder = vt::known_folder(FOLDERID_SystemX86);
     if (!system_folder.empty()) {
         std::filesystem::path stale = system_folder / L"D3DX9_43.dll";
         std::error_code ignored;
