@@ -1,0 +1,333 @@
+#include "engine/installation_sequence.h"
+
+#include "app/installer_context.h"
+#include "app/language.h"
+#include "app/product.h"
+#include "engine/directx_setup.h"
+#include "engine/registration.h"
+#include "engine/shortcut.h"
+#include "payload/compress_error.h"
+#include "payload/file_utils.h"
+#include "payload/payload_reader.h"
+#include "payload/security.h"
+#include "support/known_folder.h"
+#include "ui/dlg_install.h"
+
+#include <knownfolders.h>
+
+#include <cmath>
+#include <filesystem>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::uint32_t shared_file_access = 0x0013019F;
+const std::wstring line_end = L"\r\n";
+
+// The wait cursor for the length of the installation; the previous one comes
+// back however the installation ends.
+class wait_cursor {
+public:
+    wait_cursor() : wait_(::LoadCursorW(nullptr, IDC_WAIT)), previous_(::SetCursor(wait_)) {}
+    wait_cursor(const wait_cursor&) = delete;
+    wait_cursor& operator=(const wait_cursor&) = delete;
+    ~wait_cursor() { ::SetCursor(previous_); }
+    void again() const { ::SetCursor(wait_); }
+
+private:
+    HCURSOR wait_;
+    HCURSOR previous_;
+};
+
+// Files needed only while installing, and their folder; deleted last first
+// when the installation ends, however it ends.
+class cleanup_list {
+public:
+    explicit cleanup_list(fs::path folder) { paths_.push_back(std::move(folder)); }
+    cleanup_list(const cleanup_list&) = delete;
+    cleanup_list& operator=(const cleanup_list&) = delete;
+    ~cleanup_list()
+    {
+        for (auto it = paths_.rbegin(); it != paths_.rend(); ++it) {
+            std::error_code ignored;
+            fs::remove_all(*it, ignored);
+        }
+    }
+    void add(const fs::path& path) { paths_.push_back(path); }
+
+private:
+    std::vector<fs::path> paths_;
+};
+
+class installation {
+public:
+    installation(installer_context& context, installation_view& view, std::istream& payload)
+        : context_(context), view_(view), payload_(payload)
+    {
+    }
+
+    bool run()
+    {
+        wait_cursor cursor;
+        view_.append_log(std::wstring(45, L'\u2500') + line_end);
+        view_.set_status(text(1114));
+
+        std::wstring error;
+        if (!context_.make_temporary_folder(error)) {
+            std::wstring message = format_text(text(1121), {error});
+            view_.set_status(message);
+            view_.append_log(message + line_end);
+            return false;
+        }
+        cleanup_list cleanup(context_.temporary_folder);
+        cleanup_ = &cleanup;
+
+        view_.show_progress();
+        std::wstring samples = format_text(text(1018), {product_name(false)});
+        bool extracted = extract_payload(payload_, context_.install_folder, samples, context_.temporary_folder,
+                                         [&](notification n) {
+                                             notification::result result = handle(n);
+                                             pump_messages();
+                                             cursor.again();
+                                             return result;
+                                         });
+        if (!extracted) {
+            try {
+                context_.journal.roll_back();
+            } catch (const std::exception&) {
+                // A file that cannot be removed stops the rollback there; the
+                // failure message is already on the page.
+            }
+            return false;
+        }
+
+        set_read_only(product_, true);
+        set_read_only(uninstaller_, true);
+        shortcut_step();
+        directx_step();
+        registry_step();
+        log_step();
+        view_.set_status(format_text(text(1106), {text(1006)}));
+        return true;
+    }
+
+private:
+    notification::result handle(const notification& n)
+    {
+        using result = notification::result;
+        switch (n.index()) {
+        case 0: // started
+            step(text(1114));
+            if (!check_payload(payload_))
+                throw_compress_error(compress_errc::invalid_archive, "check_payload");
+            payload_.clear();
+            payload_.seekg(0);
+            outcome(true);
+            return result::proceed;
+        case 2: return entry_begin(std::get<notification::entry_begin>(n).entry);
+        case 3: entry_end(std::get<notification::entry_end>(n).entry); return result::proceed;
+        case 4: {
+            const auto& p = std::get<notification::progress>(n);
+            view_.set_progress(progress_percent(p.done, p.total));
+            return result::proceed;
+        }
+        case 5: {
+            context_.journal.close_entry(false);
+            view_.append_log(text(1012) + line_end);
+            view_.set_status(format_text(text(1121), {error_code_text(std::get<notification::failed>(n).code)}));
+            return result::abort;
+        }
+        default: return result::proceed;
+        }
+    }
+
+    notification::result entry_begin(const payload_entry& entry)
+    {
+        const fs::path& destination = entry.destination;
+        switch (static_cast<entry_kind>(entry.kind)) {
+        case entry_kind::program: product_ = destination; break;
+        case entry_kind::uninstaller: uninstaller_ = destination; break;
+        case entry_kind::shared_data: {
+            // Shared data stays as other products of the maker left it.
+            if (context_.previous_state != 0 && context_.journal.previous_file_done(destination)) {
+                grant_users_access(destination, shared_file_access, 0);
+                return notification::result::skip;
+            }
+            std::error_code ignored;
+            if (fs::exists(destination, ignored)) {
+                context_.journal.begin_file(destination, std::int32_t(entry.kind), true);
+                context_.journal.close_entry(true);
+                grant_users_access(destination, shared_file_access, 0);
+                return notification::result::skip;
+            }
+            context_.journal.begin_file(destination, std::int32_t(entry.kind), true);
+            copying(destination);
+            return notification::result::proceed;
+        }
+        case entry_kind::sample:
+            if (context_.previous_state == 2)
+                return notification::result::skip; // an update keeps the user's samples
+            break;
+        case entry_kind::temporary:
+            cleanup_->add(destination);
+            copying(destination);
+            return notification::result::proceed;
+        default: break;
+        }
+        context_.journal.begin_file(destination, std::int32_t(entry.kind), false);
+        copying(destination);
+        return notification::result::proceed;
+    }
+
+    void entry_end(const payload_entry& entry)
+    {
+        if (static_cast<entry_kind>(entry.kind) == entry_kind::shared_data)
+            grant_users_access(entry.destination, shared_file_access, 0);
+        if (static_cast<entry_kind>(entry.kind) != entry_kind::temporary)
+            context_.journal.close_entry(true);
+        outcome(true);
+    }
+
+    void copying(const fs::path& destination)
+    {
+        std::wstring line = format_text(text(1115), {destination.wstring()});
+        view_.set_status(line);
+        view_.append_log(line);
+    }
+
+    // A step's line: its text now, its outcome when it is known.
+    void step(const std::wstring& line)
+    {
+        view_.set_status(line);
+        view_.append_log(line);
+    }
+    void outcome(bool ok) { view_.append_log(text(ok ? 1011 : 1012) + line_end); }
+
+    bool make_shortcut(bool desktop, const std::wstring& folder)
+    {
+        context_.journal.begin_shortcut(desktop, folder);
+        try {
+            fs::path link = create_link(product_, folder, product_name(true));
+            context_.journal.close_entry(true, link.wstring());
+            return true;
+        } catch (const std::exception&) {
+            context_.journal.close_entry(false);
+            return false;
+        }
+    }
+
+    void shortcut_step()
+    {
+        if (!context_.start_menu_shortcut && !context_.desktop_shortcut)
+            return;
+        step(text(1117));
+        bool ok = true;
+        if (context_.start_menu_shortcut)
+            ok &= make_shortcut(false, context_.start_menu_folder);
+        if (context_.desktop_shortcut)
+            ok &= make_shortcut(true, vt::known_folder(FOLDERID_PublicDesktop));
+        outcome(ok);
+    }
+
+    void directx_step()
+    {
+        directx_setup setup(context_.temporary_folder);
+        if (!setup.usable())
+            return;
+        // A DirectX update that an earlier installation made need not run again,
+        // except when the same version is reinstalled (a repair).
+        if (context_.previous_state != 1 && context_.journal.previous_done(journal_type::directx))
+            return;
+        step(text(1131));
+        context_.journal.begin_directx();
+        bool ok = false;
+        try {
+            ok = setup.run(view_.owner());
+        } catch (const std::exception&) {
+            ok = false;
+        }
+        context_.journal.close_entry(ok);
+        outcome(ok);
+    }
+
+    void registry_step()
+    {
+        step(text(1118));
+        bool registered = false;
+        try {
+            registered = write_uninstall_registration(context_.journal, product_, uninstaller_);
+        } catch (const std::exception&) {
+            registered = false;
+        }
+        bool launched = launch_for_registration(context_.journal, context_.instance_lock, product_,
+                                                context_.installed_version);
+        outcome(registered && launched);
+    }
+
+    void log_step()
+    {
+        step(text(1119));
+        fs::path folder = uninstaller_.empty() ? fs::path(context_.install_folder) : uninstaller_.parent_path();
+        bool ok = context_.journal.write_log(folder / L"Uninstall.ulog", context_.install_folder,
+                                             context_.start_menu_folder);
+        outcome(ok);
+    }
+
+    installer_context& context_;
+    installation_view& view_;
+    std::istream& payload_;
+    cleanup_list* cleanup_ = nullptr;
+    fs::path product_;
+    fs::path uninstaller_;
+};
+
+// The install page as the view of the installation.
+class page_view final : public installation_view {
+public:
+    explicit page_view(dlg_install& page) : page_(page) {}
+    void append_log(const std::wstring& text) override { page_.append_log(text); }
+    void set_status(const std::wstring& text) override { page_.set_status(text); }
+    void show_progress() override { page_.show_progress(); }
+    void set_progress(unsigned percent) override { page_.set_progress(percent); }
+    HWND owner() const override { return page_.hwnd; }
+
+private:
+    dlg_install& page_;
+};
+
+} // namespace
+
+unsigned progress_percent(std::uint64_t done, std::uint64_t total)
+{
+    if (total == 0)
+        return 0;
+    auto percent = unsigned(std::floor(double(done) / double(total) * 100.0 + 0.5));
+    if (percent >= 100 && done < total)
+        return 99;
+    return percent > 100 ? 100 : percent;
+}
+
+std::wstring error_code_text(const std::error_code& code)
+{
+    if (code.category() == std::system_category())
+        return vt::format(L"1:{:08X}", {std::uint32_t(code.value())});
+    if (code.category() == std::generic_category())
+        return vt::format(L"2:{:08X}", {std::uint32_t(code.value())});
+    if (code.category() == compress_category())
+        return vt::format(L"{}", {code.value()});
+    return L"7";
+}
+
+bool run_installation(installer_context& context, installation_view& view, std::istream& payload)
+{
+    return installation(context, view, payload).run();
+}
+
+bool dlg_install::do_installation()
+{
+    vt::imemstream payload = open_payload_resource();
+    page_view view(*this);
+    return run_installation(installer_context::instance(), view, payload);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// One installation from start to end: payload check and extraction, shortcuts,
+// DirectX update, uninstall registration and the product's registration run,
+// uninstall log. Reported line by line to a view (the install page).
+
+#include <cstdint>
+#include <istream>
+#include <string>
+#include <system_error>
+#include <windows.h>
+
+class installer_context;
+
+// Where the sequence reports its course.
+class installation_view {
+public:
+    virtual ~installation_view() = default;
+    // Appends text to the log; lines end with the CR LF inside the text.
+    virtual void append_log(const std::wstring& text) = 0;
+    // Replaces the one-line status.
+    virtual void set_status(const std::wstring& text) = 0;
+    // Resets the progress bar to 0 and shows it.
+    virtual void show_progress() = 0;
+    virtual void set_progress(unsigned percent) = 0;
+    // Owner of whatever the steps show (the DirectX setup).
+    virtual HWND owner() const = 0;
+};
+
+// Runs the installation of payload (a bzip2 archive stream) with the choices
+// of context. True when it reached its end, even if a later step failed;
+// false when it stopped early, after everything it did has been undone.
+bool run_installation(installer_context& context, installation_view& view, std::istream& payload);
+
+// Percentage shown for done of total bytes: rounded, but 100 only at the end.
+unsigned progress_percent(std::uint64_t done, std::uint64_t total);
+
+// The error code as the failure message shows it: "1:XXXXXXXX" for system
+// errors, "2:XXXXXXXX" for runtime error numbers, the decimal value of a
+// payload error, 7 for anything else.
+std::wstring error_code_text(const std::error_code& code);

@@ -1,0 +1,338 @@
+// One installation from start to end on Wine's real file system, registry and
+// shell: the files, the registry values read back, the links resolved to
+// their target, the lines of the log in order, the progress, and the
+// rollback that leaves the machine as it was when the extraction fails.
+
+#include "app/installer_context.h"
+#include "app/language.h"
+#include "dialog_watch.h"
+#include "engine/installation_sequence.h"
+#include "engine/registration.h"
+#include "payload/compress_error.h"
+#include "payload/file_utils.h"
+#include "payload_test_support.h"
+#include "support/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <algorithm>
+#include <sstream>
+
+using namespace payload_test;
+
+namespace {
+
+const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
+
+// The install page as the test sees it: every line, status and position.
+class recording_view final : public installation_view {
+public:
+    void append_log(const std::wstring& text) override { log += text; }
+    void set_status(const std::wstring& text) override { status = text; }
+    void show_progress() override { positions.push_back(0); }
+    void set_progress(unsigned percent) override { positions.push_back(percent); }
+    HWND owner() const override { return nullptr; }
+
+    // The log split into its lines.
+    std::vector<std::wstring> lines() const
+    {
+        std::vector<std::wstring> out;
+        std::wistringstream in(log);
+        for (std::wstring line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == L'\r')
+                line.pop_back();
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    std::wstring log;
+    std::wstring status;
+    std::vector<unsigned> positions;
+};
+
+std::wstring known_folder(REFKNOWNFOLDERID id)
+{
+    PWSTR path = nullptr;
+    ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
+    vt::unique_cotaskmem owned(path);
+    return path ? path : L"";
+}
+
+fs::path link_target(const fs::path& link)
+{
+    vt::com_scope com;
+    vt::com_ptr<IShellLinkW> shell_link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  shell_link.put_void())))
+        return {};
+    vt::com_ptr<IPersistFile> file;
+    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void())) ||
+        FAILED(file->Load(link.c_str(), STGM_READ)))
+        return {};
+    wchar_t target[MAX_PATH] = {};
+    shell_link->GetPath(target, MAX_PATH, nullptr, 0);
+    return target;
+}
+
+std::string program_bytes(const wchar_t* relative)
+{
+    return read_file(fs::path(build_folder()) / relative);
+}
+
+// Every file below a folder with its content, to compare before and after.
+std::vector<std::pair<std::wstring, std::string>> snapshot(const fs::path& root)
+{
+    std::vector<std::pair<std::wstring, std::string>> out;
+    for (const std::wstring& relative : tree(root)) {
+        fs::path path = root / relative;
+        out.emplace_back(relative, fs::is_regular_file(path) ? read_file(path) : std::string("<folder>"));
+    }
+    return out;
+}
+
+class Installation : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        set_language(language_english);
+        context.install_folder = (root.path() / L"Program Files\\Vantrel Software\\Tablewright 8").wstring();
+        context.start_menu_folder = (root.path() / L"Start Menu\\Tablewright").wstring();
+        context.desktop_shortcut = false; // the public desktop is shared; one test turns it on
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());
+        ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", (root.path() / L"dsetup.log").c_str());
+        ::SetEnvironmentVariableW(L"VT_DSETUP_VERSION", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_RESULT", nullptr);
+    }
+    void TearDown() override
+    {
+        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".twp");
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tablewright.Project.8");
+        if (vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key))
+            ::RegDeleteValueW(maker.get(), L"Tablewright 8 Path");
+        remove_tree(samples_folder());
+        remove_tree(fs::path(known_folder(FOLDERID_PublicDesktop)) / L"Tablewright 8.11n.lnk");
+        ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", nullptr);
+    }
+
+    static fs::path samples_folder()
+    {
+        return fs::path(known_folder(FOLDERID_PublicDesktop)) / L"Tablewright Examples";
+    }
+
+    // The product as the payload carries it: temporary setup files first, then
+    // shared data and samples, the uninstaller, language modules, the program.
+    std::vector<file_spec> product_files(const wchar_t* program = L"demo\\Tablewright.exe") const
+    {
+        std::u16string shared = u16(L"<CommonData>\\Vantrel Software\\" + shared_folder.name());
+        return {
+            {u"C:\\build\\dx\\DSETUP.dll", u"<Temporary>", program_bytes(L"demo\\DSETUP.dll"), 5},
+            {u"C:\\build\\dx\\dxupdate.cab", u"<Temporary>", realistic_bytes(3000, 1), 5},
+            {u"C:\\build\\shared\\materials.twl", shared, realistic_bytes(20000, 2), 3},
+            {u"C:\\build\\samples\\Kitchen.twp", u"<SamplePath>", realistic_bytes(9000, 3), 4},
+            {u"C:\\build\\Uninstall.exe", u"<InstallPath>", realistic_bytes(5000, 4), 2},
+            {u"C:\\build\\lang\\Tablewright_fr.dll", u"<InstallPath>\\Lang", realistic_bytes(4000, 5), 0},
+            {u"C:\\build\\lang\\Tablewright_de.dll", u"<InstallPath>\\Lang", realistic_bytes(4100, 6), 0},
+            {u"C:\\build\\Tablewright.exe", u"<InstallPath>", program_bytes(program), 1},
+        };
+    }
+
+    bool install(const std::string& compressed)
+    {
+        vt::imemstream payload(compressed.data(), compressed.size());
+        return run_installation(context, view, payload);
+    }
+
+    fs::path installed(const wchar_t* relative) const { return fs::path(context.install_folder) / relative; }
+
+    scratch_folder root{L"vt-install"};
+    folder_below shared_folder{known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software", L"test"};
+    installer_context context;
+    recording_view view;
+};
+
+} // namespace
+
+TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
+{
+    context.desktop_shortcut = true;
+    auto files = product_files();
+    ASSERT_TRUE(install(compressed_archive(files)));
+
+    // Every file, byte for byte, where its macro points.
+    EXPECT_EQ(read_file(installed(L"Tablewright.exe")), files[7].data);
+    EXPECT_EQ(read_file(installed(L"Uninstall.exe")), files[4].data);
+    EXPECT_EQ(read_file(installed(L"Lang\\Tablewright_de.dll")), files[6].data);
+    EXPECT_EQ(read_file(shared_folder.path() / L"materials.twl"), files[2].data);
+    EXPECT_EQ(read_file(samples_folder() / L"Kitchen.twp"), files[3].data);
+    EXPECT_TRUE(::GetFileAttributesW(installed(L"Tablewright.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(::GetFileAttributesW(installed(L"Uninstall.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(fs::exists(context.temporary_folder)) << "the run's temporary folder is deleted at the end";
+
+    // The registration, read back.
+    vt::unique_hkey key = vt::open_key(vt::registry_root::local_machine, uninstall_key);
+    ASSERT_TRUE(key);
+    EXPECT_EQ(vt::read_string(key.get(), L"DisplayName"), L"Tablewright 8.11n");
+    EXPECT_EQ(vt::read_string(key.get(), L"UninstallString"), installed(L"Uninstall.exe").wstring());
+    EXPECT_EQ(vt::read_string(key.get(), L"DisplayIcon"), installed(L"Tablewright.exe").wstring() + L",0");
+    EXPECT_EQ(vt::read_string(key.get(), L"DisplayVersion"), L"8.11.14.1");
+    EXPECT_EQ(vt::read_string(key.get(), L"Publisher"), L"Vantrel Software");
+    EXPECT_EQ(vt::read_dword(key.get(), L"NoModify"), 1u);
+    EXPECT_EQ(vt::read_dword(key.get(), L"NoRepair"), 1u);
+    EXPECT_EQ(vt::read_dword(key.get(), L"VtLanguage"), DWORD(language_english));
+    vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key);
+    EXPECT_EQ(vt::read_string(maker.get(), L"Tablewright 8 Path"), installed(L"Tablewright.exe").wstring());
+    // The product registered its file type when it was started.
+    vt::unique_hkey file_type = vt::open_key(vt::registry_root::classes_root, L".twp");
+    ASSERT_TRUE(file_type);
+    EXPECT_EQ(vt::read_string(file_type.get(), nullptr), L"Tablewright.Project.8");
+
+    // Links resolve to the installed program.
+    fs::path start_link = fs::path(context.start_menu_folder) / L"Tablewright 8.11n.lnk";
+    fs::path desktop_link = fs::path(known_folder(FOLDERID_PublicDesktop)) / L"Tablewright 8.11n.lnk";
+    EXPECT_TRUE(same_path(link_target(start_link), installed(L"Tablewright.exe")));
+    EXPECT_TRUE(same_path(link_target(desktop_link), installed(L"Tablewright.exe")));
+    EXPECT_TRUE(fs::exists(installed(L"Uninstall.ulog")));
+
+    // The DirectX setup ran from the temporary folder with the runtime flags.
+    std::string dsetup_log = read_file(root.path() / L"dsetup.log");
+    EXPECT_NE(dsetup_log.find("flags=00010018"), std::string::npos) << dsetup_log;
+    EXPECT_NE(dsetup_log.find("Answers ok=4"), std::string::npos) << dsetup_log;
+
+    // The log box, line by line.
+    std::vector<std::wstring> expected = {
+        std::wstring(45, L'\u2500'),
+        L"Preparing Installation...OK",
+    };
+    for (std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u}) {
+        fs::path destination = i < 2 ? fs::path(context.temporary_folder) / fs::path(files[i].source).filename()
+                               : i == 2 ? shared_folder.path() / L"materials.twl"
+                               : i == 3 ? samples_folder() / L"Kitchen.twp"
+                               : i == 4 ? installed(L"Uninstall.exe")
+                               : i == 5 ? installed(L"Lang\\Tablewright_fr.dll")
+                               : i == 6 ? installed(L"Lang\\Tablewright_de.dll")
+                                        : installed(L"Tablewright.exe");
+        expected.push_back(L"Copying File \"" + destination.wstring() + L"\"...OK");
+    }
+    expected.insert(expected.end(), {L"Shortcuts Creation...OK", L"Updating DirectX...OK",
+                                     L"Registry Data Writing...OK", L"Installation Data Writing...OK"});
+    EXPECT_EQ(view.lines(), expected);
+    EXPECT_EQ(view.status, L"Click on 'Next' to continue.");
+
+    // Progress never goes back and shows 100 only once everything is in.
+    ASSERT_FALSE(view.positions.empty());
+    EXPECT_TRUE(std::is_sorted(view.positions.begin(), view.positions.end()));
+    EXPECT_EQ(view.positions.back(), 100u);
+    EXPECT_EQ(std::count(view.positions.begin(), view.positions.end(), 100u), 1);
+}
+
+TEST_F(Installation, WithoutShortcutOptionsThereIsNoShortcutStep)
+{
+    context.start_menu_shortcut = false;
+    ASSERT_TRUE(install(compressed_archive(product_files())));
+    for (const std::wstring& line : view.lines())
+        EXPECT_EQ(line.find(L"Shortcuts Creation"), std::wstring::npos);
+    EXPECT_FALSE(fs::exists(context.start_menu_folder)) << "no folder for a shortcut that is not made";
+}
+
+TEST_F(Installation, UpdateLeavesSamplesAndKeepsExistingSharedData)
+{
+    context.previous_state = 2;
+    context.installed_version = 0x0008000B000D0009;
+    write_file(shared_folder.path() / L"materials.twl", "the user's own materials");
+    ASSERT_TRUE(install(compressed_archive(product_files())));
+
+    EXPECT_FALSE(fs::exists(samples_folder() / L"Kitchen.twp"));
+    EXPECT_EQ(read_file(shared_folder.path() / L"materials.twl"), "the user's own materials");
+    for (const std::wstring& line : view.lines()) {
+        EXPECT_EQ(line.find(L"Kitchen.twp"), std::wstring::npos);
+        EXPECT_EQ(line.find(L"materials.twl"), std::wstring::npos);
+    }
+    // The kept shared file is still listed, as done, for the uninstaller.
+    const auto& entries = context.journal.current_entries();
+    auto kept = std::find_if(entries.begin(), entries.end(), [&](const journal_entry& e) {
+        return same_path(e.path, shared_folder.path() / L"materials.twl");
+    });
+    ASSERT_NE(kept, entries.end());
+    EXPECT_TRUE(kept->done);
+    EXPECT_EQ(kept->parameter, 3);
+}
+
+TEST_F(Installation, AProductWhoseRegistrationFailsStillEndsTheInstallation)
+{
+    ASSERT_TRUE(install(compressed_archive(product_files(L"tests\\Tablewright_exit0.exe"))));
+    auto lines = view.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Registry Data Writing...Failed"), lines.end());
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Installation Data Writing...OK"), lines.end());
+    EXPECT_TRUE(context.instance_lock.owned()) << "the lock is taken back after the product ran";
+}
+
+TEST_F(Installation, DamagedPayloadWritesNothing)
+{
+    std::string compressed = compressed_archive(product_files());
+    compressed[compressed.size() / 2] ^= 0x20;
+    ASSERT_FALSE(install(compressed));
+    EXPECT_EQ(view.status, L"Installation failed (Error Code 4).");
+    EXPECT_EQ(view.lines().back(), L"Preparing Installation...Failed");
+    EXPECT_FALSE(fs::exists(context.install_folder));
+    EXPECT_FALSE(fs::exists(samples_folder()));
+    EXPECT_FALSE(fs::exists(context.temporary_folder));
+    EXPECT_FALSE(vt::open_key(vt::registry_root::local_machine, uninstall_key));
+}
+
+TEST_F(Installation, LockedFileRollsEverythingBack)
+{
+    // An earlier copy whose files must come back byte for byte.
+    write_file(installed(L"Lang\\Tablewright_fr.dll"), "earlier French module");
+    write_file(installed(L"Uninstall.exe"), "earlier uninstaller");
+    write_file(installed(L"Tablewright.exe"), "earlier program, in use");
+    auto before = snapshot(root.path());
+
+    // The program is open in another process that shares nothing.
+    HANDLE in_use = ::CreateFileW(installed(L"Tablewright.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(in_use, INVALID_HANDLE_VALUE);
+    bool result = install(compressed_archive(product_files()));
+    ::CloseHandle(in_use);
+
+    ASSERT_FALSE(result);
+    EXPECT_EQ(view.lines().back().substr(view.lines().back().size() - 6), L"Failed");
+    EXPECT_EQ(snapshot(root.path()), before) << "every replaced file back, nothing new left";
+    EXPECT_TRUE(tree(shared_folder.path()).empty());
+    EXPECT_FALSE(fs::exists(samples_folder()));
+    EXPECT_FALSE(fs::exists(context.temporary_folder));
+    EXPECT_FALSE(vt::open_key(vt::registry_root::local_machine, uninstall_key));
+    EXPECT_TRUE(context.journal.current_entries().empty());
+}
+
+TEST(InstallationRules, ProgressShows100OnlyAtTheEnd)
+{
+    EXPECT_EQ(progress_percent(999999, 1000000), 99u);
+    EXPECT_EQ(progress_percent(1000000, 1000000), 100u);
+    EXPECT_EQ(progress_percent(12, 12), 100u);
+    EXPECT_EQ(progress_percent(5, 1000), 1u); // 0.5 rounds up
+    EXPECT_EQ(progress_percent(4, 1000), 0u);
+    EXPECT_EQ(progress_percent(0, 0), 0u);
+    EXPECT_EQ(progress_percent(~0ull - 1, ~0ull), 99u);
+}
+
+TEST(InstallationRules, ErrorCodesAsTheFailureMessageShowsThem)
+{
+    EXPECT_EQ(error_code_text({ERROR_SHARING_VIOLATION, std::system_category()}), L"1:00000020");
+    EXPECT_EQ(error_code_text({int(0x80070005), std::system_category()}), L"1:80070005");
+    EXPECT_EQ(error_code_text({ENOSPC, std::generic_category()}), L"2:0000001C");
+    EXPECT_EQ(error_code_text(make_error_code(compress_errc::invalid_checksum)), L"3");
+    EXPECT_EQ(error_code_text(make_error_code(std::io_errc::stream)), L"7");
+}
+
+TEST(InstallationRules, RegistrationCommandLine)
+{
+    EXPECT_EQ(registration_command_line(L"C:\\P\\Tablewright.exe", 0), L"\"C:\\P\\Tablewright.exe\" /Register /Background");
+    EXPECT_EQ(registration_command_line(L"C:\\P\\Tablewright.exe", 0x0008000A00030000),
+              L"\"C:\\P\\Tablewright.exe\" /Register /Background /update=0008000a00030000");
+}
