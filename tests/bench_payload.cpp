@@ -14,6 +14,7 @@
 // macros, which are removed again afterwards (and the folders they needed,
 // when empty).
 
+#include "payload/archive_format.h"
 #include "payload/destination_macros.h"
 #include "payload/path_macros.h"
 #include "payload/payload_reader.h"
@@ -181,14 +182,19 @@ void plain_write(const fs::path& path, const std::string& data)
 }
 
 // Reads a file back in 64 KB blocks; with crc, also computes its CRC-32.
-std::uint32_t plain_read(const fs::path& path, std::vector<char>& block, bool crc)
+// Returns the bytes read.
+std::uint64_t plain_read(const fs::path& path, std::vector<char>& block, bool crc, std::uint32_t& checksum)
 {
     vt::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     boost::crc_32_type sum;
-    for (DWORD got = 0; ::ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got;)
+    std::uint64_t total = 0;
+    for (DWORD got = 0; ::ReadFile(file.get(), block.data(), static_cast<DWORD>(block.size()), &got, nullptr) && got;) {
         if (crc)
             sum.process_bytes(block.data(), got);
-    return sum.checksum();
+        total += got;
+    }
+    checksum = sum.checksum();
+    return total;
 }
 
 std::string load(const fs::path& path)
@@ -260,26 +266,38 @@ int wmain(int argc, wchar_t** argv)
         std::uint64_t archive_length = 0;
 
         figures best;
-        memory_sample peak_raw{}, peak_check{}, peak_extract{};
+        std::size_t peak_raw = 0, peak_check = 0, peak_extract = 0;
         std::vector<fs::path> written;
         for (int run = 0; run < runs; ++run) {
-            watch.reset();
-            measure(best.raw, [&] { archive_length = raw_decode(archive.data(), archive.size(), raw_buffer); });
-            peak_raw = watch.peak();
-
-            watch.reset();
-            vt::imemstream stream(archive.data(), archive.size());
-            measure(best.check, [&] {
-                if (!check_payload(stream))
-                    throw std::runtime_error("check_payload failed");
-            });
-            peak_check = watch.peak();
+            // Raw decode and check alternate in order, so that neither
+            // always runs on a warmer (or busier) machine.
+            auto raw_phase = [&] {
+                watch.reset();
+                measure(best.raw, [&] { archive_length = raw_decode(archive.data(), archive.size(), raw_buffer); });
+                peak_raw = std::max(peak_raw, watch.peak().working_set);
+            };
+            auto check_phase = [&] {
+                watch.reset();
+                vt::imemstream stream(archive.data(), archive.size());
+                measure(best.check, [&] {
+                    if (!check_payload(stream))
+                        throw std::runtime_error("check_payload failed");
+                });
+                peak_check = std::max(peak_check, watch.peak().working_set);
+            };
+            if (run % 2 == 0) {
+                raw_phase();
+                check_phase();
+            } else {
+                check_phase();
+                raw_phase();
+            }
 
             written.clear();
             written.reserve(1024);
             watch.reset();
             measure(best.extract, [&] { extract_once(work / L"extract", &written); });
-            peak_extract = watch.peak();
+            peak_extract = std::max(peak_extract, watch.peak().working_set);
 
             // The same files, written and read back with plain file I/O.
             timing write, read, read_crc;
@@ -293,11 +311,17 @@ int wmain(int argc, wchar_t** argv)
                 write.wall += one.wall;
                 write.cpu += one.cpu;
                 one = timing{};
-                measure(one, [&] { plain_read(copy, block, false); });
+                std::uint32_t checksum = 0;
+                measure(one, [&] {
+                    if (plain_read(copy, block, false, checksum) != data.size())
+                        throw std::runtime_error("plain re-read came short");
+                });
                 read.wall += one.wall;
                 read.cpu += one.cpu;
                 one = timing{};
-                measure(one, [&] { plain_read(copy, block, true); });
+                measure(one, [&] { plain_read(copy, block, true, checksum); });
+                if (checksum != crc32_of(data.data(), data.size()))
+                    throw std::runtime_error("plain re-read differs");
                 read_crc.wall += one.wall;
                 read_crc.cpu += one.cpu;
             }
@@ -312,10 +336,8 @@ int wmain(int argc, wchar_t** argv)
         }
 
         const double mb = 1024.0 * 1024.0;
-        auto above = [&](const memory_sample& peak) {
-            return peak.working_set > baseline.working_set
-                       ? static_cast<double>(peak.working_set - baseline.working_set) / mb
-                       : 0.0;
+        auto above = [&](std::size_t peak) {
+            return peak > baseline.working_set ? static_cast<double>(peak - baseline.working_set) / mb : 0.0;
         };
         std::printf("payload: %zu compressed bytes, %llu archive bytes (%.2f:1), %zu files, best of %d runs\n",
                     archive.size(), static_cast<unsigned long long>(archive_length),

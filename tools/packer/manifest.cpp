@@ -111,6 +111,15 @@ std::string file_name_problem(std::u16string_view name)
     }
     if (name.back() == u'.' || name.back() == u' ')
         return "the file name ends with a dot or a blank, which Windows drops";
+    // Device names stay devices in every folder, whatever the extension.
+    std::u16string stem = fold(name.substr(0, name.find(u'.')));
+    while (!stem.empty() && stem.back() == u' ')
+        stem.pop_back();
+    static const std::u16string_view devices[] = {u"con", u"prn", u"aux", u"nul"};
+    const bool numbered = stem.size() == 4 && (stem.rfind(u"com", 0) == 0 || stem.rfind(u"lpt", 0) == 0) &&
+                          stem[3] >= u'1' && stem[3] <= u'9';
+    if (numbered || std::find(std::begin(devices), std::end(devices), stem) != std::end(devices))
+        return "the file name is a device name of Windows";
     return {};
 }
 

@@ -143,6 +143,7 @@ TEST(Manifest, EveryProblemNamesItsLine)
         {"sample | <InstallPath> | missing.txt", "m.txt:2: source file 'missing.txt' not found"},
         {"sample | <InstallPath> | .", "m.txt:2: source '.': the file name ends with a dot"},
         {"sample | <InstallPath> | ", "m.txt:2: the source file is empty"},
+        {"sample | <InstallPath> | dir/nul.txt", "m.txt:2: source 'dir/nul.txt': the file name is a device name"},
         {"sample | <installpath> | b.txt", "m.txt:2: unknown macro <installpath>"},
         {"sample | Relative\\Folder | b.txt", "m.txt:2: the destination must begin with a macro"},
         {"sample | C: | b.txt", "m.txt:2: a drive must be followed by"},
