@@ -4,6 +4,7 @@
 #   make demo   - build the installer and run it in Wine
 #   make i686   - the shipped 32-bit installer, build/i686/Tablewright8Setup.exe
 #   make bench  - performance measurements (never part of the tests)
+#   make fuzz   - libFuzzer targets in build/fuzz, each run FUZZ_SECONDS (300)
 
 BUILD      := build
 DEPS       := $(BUILD)/deps
@@ -12,8 +13,9 @@ X64        := $(BUILD)/x64
 I686       := $(BUILD)/i686
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
+FUZZ_SECONDS ?= 300
 
-.PHONY: all setup host x64 i686 test demo bench clean
+.PHONY: all setup host x64 i686 test demo bench fuzz clean
 
 all: x64 i686
 
@@ -45,6 +47,9 @@ demo: x64
 
 bench: x64
 	@sh tools/bench.sh $(X64)
+
+fuzz: setup
+	@sh tools/fuzz/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
 
 clean:
 	rm -rf $(HOST) $(X64) $(I686)

@@ -8,7 +8,8 @@ deps_dir=${1:-build/deps}
 packages="cmake make g++ dpkg-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 xvfb xauth xdotool imagemagick
-  libboost1.74-dev libbz2-dev nsis googletest"
+  libboost1.74-dev libbz2-dev nsis googletest
+  clang libclang-rt-14-dev"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
