@@ -57,14 +57,14 @@ memory_sample memory_now()
     return {counters.WorkingSetSize};
 }
 
-// Samples the process's memory every millisecond while a phase runs.
+// Samples the process's memory every few milliseconds while a phase runs.
 class memory_watch {
 public:
     memory_watch()
         : thread_([this] {
               while (!stop_) {
                   peak_working_set_ = std::max<std::size_t>(peak_working_set_, memory_now().working_set);
-                  ::Sleep(1);
+                  ::Sleep(5); // the peak lasts a whole decode: no need to look more often
               }
           })
     {
