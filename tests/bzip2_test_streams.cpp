@@ -1,0 +1,238 @@
+#include "bzip2_test_streams.h"
+
+#include "payload/bzip2_block_scanner.h"
+#include "payload/bzip2_compressor.h"
+#include "payload/bzip2_decompressor.h"
+
+#include <boost/iostreams/compose.hpp>
+#include <boost/iostreams/copy.hpp>
+#include <boost/iostreams/device/array.hpp>
+#include <boost/iostreams/device/back_inserter.hpp>
+
+#include <algorithm>
+#include <numeric>
+#include <stdexcept>
+
+namespace io = boost::iostreams;
+
+namespace bzip2_test {
+
+namespace {
+
+class xorshift {
+public:
+    explicit xorshift(std::uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
+    std::uint64_t next()
+    {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        return state_;
+    }
+    unsigned below(unsigned n) { return static_cast<unsigned>(next() % n); }
+
+private:
+    std::uint64_t state_;
+};
+
+// The CRC of bzip2 blocks: CRC-32 with the polynomial 0x04C11DB7, most
+// significant bit first.
+std::uint32_t block_crc(const std::string& data)
+{
+    std::uint32_t crc = 0xFFFFFFFF;
+    for (unsigned char c : data) {
+        crc ^= std::uint32_t(c) << 24;
+        for (int k = 0; k < 8; ++k)
+            crc = crc & 0x80000000 ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
+    }
+    return ~crc;
+}
+
+void append_bits(std::vector<bool>& bits, std::uint64_t value, unsigned count)
+{
+    for (unsigned i = count; i-- > 0;)
+        bits.push_back((value >> i) & 1);
+}
+
+std::string pack(const std::vector<bool>& bits)
+{
+    std::string bytes((bits.size() + 7) / 8, '\0');
+    for (std::size_t i = 0; i < bits.size(); ++i)
+        if (bits[i])
+            bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
+    return bytes;
+}
+
+} // namespace
+
+std::string random_bytes(std::size_t size, std::uint64_t seed)
+{
+    xorshift rng(seed);
+    std::string out(size, '\0');
+    for (char& c : out)
+        c = static_cast<char>(rng.next() >> 56);
+    return out;
+}
+
+std::string text_bytes(std::size_t size, std::uint64_t seed)
+{
+    xorshift rng(seed);
+    static const char* const words[] = {"table", "chair", "leg", "oak", "walnut", "joint", "mortise", "tenon",
+                                        "drawer", "shelf", "veneer", "glue", "screw", "dowel", "finish", "edge"};
+    std::string out;
+    out.reserve(size + 16);
+    while (out.size() < size) {
+        out += words[rng.below(16)];
+        const unsigned p = rng.below(10);
+        if (p == 0)
+            out += std::to_string(rng.below(10000));
+        out += p == 1 ? "\r\n" : " ";
+    }
+    out.resize(size);
+    return out;
+}
+
+std::string run_bytes(std::size_t size, std::uint64_t seed)
+{
+    xorshift rng(seed);
+    std::string out;
+    out.reserve(size);
+    while (out.size() < size)
+        out.append(std::min<std::size_t>(size - out.size(), 1 + rng.below(5000)), "\0\xFF a"[rng.below(4)]);
+    return out;
+}
+
+std::string compress(const std::string& data, int level) { return bzip2_compress(data, level); }
+
+std::vector<block_bits> split_blocks(const std::string& stream)
+{
+    const auto* bytes = reinterpret_cast<const unsigned char*>(stream.data());
+    bzip2_block_scanner scanner;
+    std::vector<bzip2_boundary> found;
+    scanner.scan(bytes, stream.size(), found);
+    std::vector<block_bits> blocks;
+    for (std::size_t i = 0; i + 1 < found.size() && found[i].kind == bzip2_boundary::block; ++i) {
+        block_bits b;
+        for (std::uint64_t bit = found[i].bit; bit < found[i + 1].bit; ++bit)
+            b.bits.push_back(read_bits(bytes, bit, 1) != 0);
+        b.crc = static_cast<std::uint32_t>(read_bits(bytes, found[i].bit + 48, 32));
+        blocks.push_back(std::move(b));
+    }
+    return blocks;
+}
+
+block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_count, std::uint64_t seed)
+{
+    if (symbol_count < 20)
+        throw std::invalid_argument("crafted_block: too few symbols");
+    // Byte values 0 to 253 are in use, so the alphabet has 256 symbols:
+    // RUNA (0), RUNB (1), move-to-front positions 1 to 253 (2 to 254) and the
+    // end of block (255). With every code 8 bits long, the canonical code of
+    // each symbol is its own value, so symbols are written as plain bytes.
+    xorshift rng(seed);
+    std::vector<unsigned> symbols(symbol_count);
+    for (unsigned& s : symbols)
+        s = 2 + rng.below(253);
+    const std::size_t at = symbol_count / 2;
+    for (std::size_t i = 0; i < 6; ++i) {
+        if (inside[i] < 2 || inside[i] > 254)
+            throw std::invalid_argument("crafted_block: byte is no move-to-front symbol");
+        symbols[at + i] = inside[i];
+    }
+
+    // What the block decodes to: undo move-to-front, the sorting transform
+    // and the run-length stage, as a decoder does.
+    std::vector<unsigned char> order(254);
+    std::iota(order.begin(), order.end(), 0);
+    std::vector<unsigned char> last_column;
+    for (unsigned s : symbols) {
+        const unsigned position = s - 1;
+        const unsigned char value = order[position];
+        std::move_backward(order.begin(), order.begin() + position, order.begin() + position + 1);
+        order[0] = value;
+        last_column.push_back(value);
+    }
+    const std::size_t n = last_column.size();
+    const std::uint32_t origin = static_cast<std::uint32_t>(rng.below(static_cast<unsigned>(n)));
+    std::vector<std::size_t> counts(257, 0);
+    for (unsigned char c : last_column)
+        ++counts[c + 1];
+    std::partial_sum(counts.begin(), counts.end(), counts.begin());
+    std::vector<std::size_t> next(n);
+    for (std::size_t i = 0; i < n; ++i)
+        next[counts[last_column[i]]++] = i;
+    std::string sorted_out;
+    for (std::size_t k = 0, p = next[origin]; k < n; ++k, p = next[p])
+        sorted_out.push_back(static_cast<char>(last_column[p]));
+    block_bits block;
+    int run = 0, previous = -1;
+    for (std::size_t i = 0; i < sorted_out.size();) {
+        const unsigned char c = static_cast<unsigned char>(sorted_out[i++]);
+        block.data.push_back(static_cast<char>(c));
+        run = c == previous ? run + 1 : 1;
+        previous = c;
+        if (run == 4) {
+            if (i < sorted_out.size())
+                block.data.append(static_cast<unsigned char>(sorted_out[i++]), static_cast<char>(c));
+            run = 0;
+            previous = -1;
+        }
+    }
+    block.crc = block_crc(block.data);
+
+    std::vector<bool>& bits = block.bits;
+    append_bits(bits, bzip2_block_magic, 48);
+    append_bits(bits, block.crc, 32);
+    append_bits(bits, 0, 1); // not randomised
+    append_bits(bits, origin, 24);
+    append_bits(bits, 0xFFFF, 16); // every group of 16 byte values has some in use
+    for (int group = 0; group < 15; ++group)
+        append_bits(bits, 0xFFFF, 16);
+    append_bits(bits, 0xFFFC, 16); // 240 to 253
+    append_bits(bits, 2, 3);       // two coding tables, the least allowed
+    const std::size_t selectors = (symbols.size() + 1 + 49) / 50;
+    append_bits(bits, selectors, 15);
+    for (std::size_t i = 0; i < selectors; ++i)
+        append_bits(bits, 0, 1); // always table 0
+    for (int table = 0; table < 2; ++table) {
+        append_bits(bits, 8, 5);
+        for (int symbol = 0; symbol < 256; ++symbol)
+            append_bits(bits, 0, 1); // length stays 8
+    }
+    for (unsigned s : symbols)
+        append_bits(bits, s, 8);
+    append_bits(bits, 255, 8);
+    return block;
+}
+
+std::string make_stream(const std::vector<block_bits>& blocks, int level)
+{
+    std::vector<bool> bits;
+    append_bits(bits, 'B', 8);
+    append_bits(bits, 'Z', 8);
+    append_bits(bits, 'h', 8);
+    append_bits(bits, '0' + level, 8);
+    std::uint32_t combined = 0;
+    for (const block_bits& b : blocks) {
+        bits.insert(bits.end(), b.bits.begin(), b.bits.end());
+        combined = ((combined << 1) | (combined >> 31)) ^ b.crc;
+    }
+    append_bits(bits, bzip2_end_magic, 48);
+    append_bits(bits, combined, 32);
+    return pack(bits);
+}
+
+decode_result reference_decode(const std::string& input)
+{
+    decode_result result;
+    try {
+        io::array_source source(input.data(), input.size());
+        io::copy(io::compose(bzip2_decompressor(4096), source), io::back_inserter(result.data), 4096);
+    } catch (const bzip2_error&) {
+        result.failed = true;
+        result.data.clear();
+    }
+    return result;
+}
+
+} // namespace bzip2_test
