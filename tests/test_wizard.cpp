@@ -20,6 +20,7 @@
 #include <shlobj.h>
 
 #include <cstdint>
+#include <filesystem>
 #include <vector>
 
 namespace {
@@ -753,4 +754,38 @@ TEST_F(Wizard, TheLogOnlyGrowsAtItsEnd)
         install.show_progress();
         EXPECT_EQ(::SendMessageW(progress, PBM_GETPOS, 0, 0), 0);
     });
+}
+
+TEST_F(Wizard, BrowseShowsTheChosenFolderAndCancelKeepsTheFolder)
+{
+    namespace fs = std::filesystem;
+    fs::path root = L"C:\\vt-wizard-browse";
+    fs::remove_all(root);
+    fs::create_directories(root / L"Tablewright 8");
+    auto& context = installer_context::instance();
+    context.install_folder = (root / L"Old" / L"Tablewright 8").wstring();
+    std::wstring chosen = (root / L"Tablewright 8").wstring();
+    run_wizard([&](HWND frame) {
+        click(frame, IDC_NEXT);
+        click(page(1), IDC_ADVANCED);
+        click(frame, IDC_NEXT);
+        HWND edit = ::GetDlgItem(page(2), IDC_FOLDER_EDIT);
+        {
+            dialog_script cancel([](HWND browser) { ::SendMessageW(browser, WM_COMMAND, IDCANCEL, 0); });
+            click(page(2), IDC_BROWSE);
+            EXPECT_EQ(cancel.boxes_seen(), 1);
+        }
+        EXPECT_EQ(context.install_folder, (root / L"Old" / L"Tablewright 8").wstring());
+        {
+            dialog_script pick([&chosen](HWND browser) {
+                ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
+                ::SendMessageW(browser, WM_COMMAND, IDOK, 0);
+            });
+            click(page(2), IDC_BROWSE);
+        }
+        EXPECT_EQ(context.install_folder, chosen);
+        EXPECT_EQ(get_window_text(edit), chosen);
+        EXPECT_EQ(visible_page(), 2);
+    });
+    fs::remove_all(root);
 }
