@@ -39,6 +39,7 @@ BOOL CALLBACK collect_child(HWND child, LPARAM param)
 struct process_search {
     DWORD process_id;
     HWND found;
+    HWND except = nullptr;
 };
 
 BOOL CALLBACK find_process_dialog(HWND window, LPARAM param)
@@ -46,7 +47,7 @@ BOOL CALLBACK find_process_dialog(HWND window, LPARAM param)
     auto search = reinterpret_cast<process_search*>(param);
     DWORD owner = 0;
     ::GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process_id || !::IsWindowVisible(window))
+    if (owner != search->process_id || !::IsWindowVisible(window) || window == search->except)
         return TRUE;
     wchar_t name[32] = {};
     ::GetClassNameW(window, name, 32);
@@ -155,9 +156,14 @@ void CALLBACK dialog_script::run(HWND, UINT, UINT_PTR timer, DWORD)
 
 HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout)
 {
+    return wait_for_process_dialog(process_id, timeout, nullptr);
+}
+
+HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout, HWND except)
+{
     auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
-        process_search search{process_id, nullptr};
+        process_search search{process_id, nullptr, except};
         ::EnumWindows(find_process_dialog, reinterpret_cast<LPARAM>(&search));
         if (search.found)
             return search.found;

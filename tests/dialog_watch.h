@@ -68,6 +68,8 @@ seen_box read_box(HWND box);
 
 // The first visible dialog window of another process, or null after the time-out.
 HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout);
+// The same, leaving one dialog aside (a box that the first one opens).
+HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout, HWND except);
 
 // Presses a button of a dialog in another process.
 void press_button(HWND dialog, int id);
