@@ -1,0 +1,706 @@
+// Installation benchmark (make bench; never a test). It measures, on one Wine
+// prefix and in one run of the benchmark:
+//   - this installer installing its payload: the wizard opened as the
+//     installer opens it, the Install button clicked, timed from the click to
+//     the end of do_installation (a fresh process per run, as every real
+//     installation is one);
+//   - an NSIS installer of the same files into the same folders (solid
+//     bzip2, 64-bit Unicode stub), run silently and timed as a whole process;
+//   - the floor of the installer's own work: one raw libbz2 decode of the
+//     payload, then writing and re-reading the same files with plain file I/O;
+//   - the longest time in which the interface thread dispatched no message
+//     during the installation, and the memory it took above its baseline.
+// Every figure is the median of the runs.
+//
+//   bench_install nsi SCRIPT.nsi PATHS.txt DATA_FOLDER   write the NSIS script of the embedded payload
+//                                                        (DATA_FOLDER: its source files, a host path)
+//                                                        and the list of what an installation creates
+//   bench_install run RUNS NSIS.exe PATHS.txt            measure and print the table
+//   bench_install install                                one measured installation (run starts it)
+//
+// The payload is the resource of type 260, id 134 of this program, as in the
+// installer; tests/CMakeLists.txt embeds the benchmark payload.
+
+#include "app/installer_context.h"
+#include "app/language.h"
+#include "app/product.h"
+#include "app/startup.h"
+#include "payload/bzip2_decompressor.h"
+#include "payload/payload_reader.h"
+#include "payload/payload_writer.h"
+#include "resources/dialog_ids.h"
+#include "support/known_folder.h"
+#include "support/unique_any.h"
+#include "ui/basic_dialog.h"
+#include "ui/dlg_main.h"
+
+#include <windows.h>
+#include <knownfolders.h>
+#include <psapi.h>
+
+#include <bzlib.h>
+
+#include <boost/iostreams/compose.hpp>
+#include <boost/iostreams/device/array.hpp>
+#include <boost/iostreams/read.hpp>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+namespace io = boost::iostreams;
+using clock_type = std::chrono::steady_clock;
+
+namespace {
+
+double seconds_since(clock_type::time_point start)
+{
+    return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+std::string utf8(const std::wstring& text)
+{
+    if (text.empty())
+        return {};
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(std::size_t(n), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n, nullptr, nullptr);
+    return out;
+}
+
+std::wstring wide(const std::string& text)
+{
+    if (text.empty())
+        return {};
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring out(std::size_t(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), out.data(), n);
+    return out;
+}
+
+// The payload resource of this program.
+std::pair<const char*, std::size_t> payload_bytes()
+{
+    HMODULE self = ::GetModuleHandleW(nullptr);
+    HRSRC info = ::FindResourceW(self, MAKEINTRESOURCEW(payload_resource_id), MAKEINTRESOURCEW(payload_resource_type));
+    HGLOBAL loaded = info ? ::LoadResource(self, info) : nullptr;
+    const char* data = loaded ? static_cast<const char*>(::LockResource(loaded)) : nullptr;
+    if (!data)
+        throw std::runtime_error("no payload resource");
+    return {data, ::SizeofResource(self, info)};
+}
+
+// The payload's entries with their destinations resolved as the installer
+// resolves them: the header is decoded and handed to a payload_writer, which
+// stops before the first file.
+std::vector<payload_entry> payload_entries(payload_writer& writer)
+{
+    const auto [data, size] = payload_bytes();
+    io::array_source source(data, size);
+    auto decoded = io::compose(bzip2_decompressor(4096), source);
+    char buffer[4096];
+    while (writer.index() == 0) {
+        const std::streamsize got = io::read(decoded, buffer, sizeof buffer);
+        if (got <= 0)
+            throw std::runtime_error("payload header incomplete");
+        for (std::streamsize offset = 0; offset < got && writer.index() == 0;)
+            offset += writer.write(buffer + offset, got - offset);
+    }
+    return writer.entries();
+}
+
+struct memory_sample {
+    std::size_t working_set = 0;
+    std::size_t private_bytes = 0;
+};
+
+// Private bytes are the pagefile usage (the commit charge on Windows; under
+// Wine the process's anonymous resident memory, its heap, stacks and the
+// decoder's buffers); the working set is the resident set.
+memory_sample memory_now()
+{
+    PROCESS_MEMORY_COUNTERS counters{};
+    counters.cb = sizeof counters;
+    ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof counters);
+    return {counters.WorkingSetSize, counters.PagefileUsage};
+}
+
+// Samples the process's memory every 5 ms from start to stop.
+class memory_watch {
+public:
+    void start()
+    {
+        baseline_ = memory_now();
+        peak_ = baseline_;
+        stop_ = false;
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                const memory_sample now = memory_now();
+                std::lock_guard lock(mutex_);
+                peak_.working_set = std::max(peak_.working_set, now.working_set);
+                peak_.private_bytes = std::max(peak_.private_bytes, now.private_bytes);
+                ::Sleep(5);
+            }
+        });
+    }
+    void stop()
+    {
+        stop_ = true;
+        thread_.join();
+    }
+    double private_mb() const { return above(peak_.private_bytes, baseline_.private_bytes); }
+    double working_set_mb() const { return above(peak_.working_set, baseline_.working_set); }
+
+private:
+    static double above(std::size_t peak, std::size_t base)
+    {
+        return peak > base ? double(peak - base) / (1024.0 * 1024.0) : 0.0;
+    }
+    memory_sample baseline_, peak_;
+    std::mutex mutex_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Measures how long the interface thread goes without dispatching messages:
+// another thread posts a message to a window of the interface thread, waits
+// until it has been dispatched, pauses a millisecond and posts the next one.
+// The delay of each message is a time in which the thread dispatched nothing.
+// The install page's status line at the start of the longest delay tells
+// which step held the thread.
+class dispatch_probe {
+public:
+    explicit dispatch_probe(HWND status) : status_(status)
+    {
+        WNDCLASSW wc{};
+        wc.lpfnWndProc = &dispatch_probe::window_proc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"vt.bench.probe";
+        ::RegisterClassW(&wc);
+        window_ = ::CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                                    nullptr);
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        dispatched_.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    }
+    ~dispatch_probe() { ::DestroyWindow(window_); }
+
+    void start()
+    {
+        last_status_ = window_text(status_);
+        thread_ = std::thread([this] {
+            while (!stop_) {
+                posted_ = clock_type::now().time_since_epoch().count();
+                ::PostMessageW(window_, WM_APP, 0, 0);
+                ::WaitForSingleObject(dispatched_.get(), INFINITE);
+                ::Sleep(1);
+            }
+        });
+    }
+    void stop()
+    {
+        stop_ = true;
+        ::SetEvent(dispatched_.get());
+        thread_.join();
+    }
+
+    double longest_ms = 0;         // over the whole installation
+    double longest_payload_ms = 0; // while the payload was checked and extracted
+    std::wstring longest_step;     // the status line when the longest began
+    std::size_t samples = 0;
+
+private:
+    static std::wstring window_text(HWND window)
+    {
+        wchar_t text[512] = {};
+        ::GetWindowTextW(window, text, 512);
+        return text;
+    }
+
+    static LRESULT CALLBACK window_proc(HWND window, UINT message, WPARAM w, LPARAM l)
+    {
+        if (message != WM_APP)
+            return ::DefWindowProcW(window, message, w, l);
+        auto* self = reinterpret_cast<dispatch_probe*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        const auto now = clock_type::now().time_since_epoch().count();
+        const double ms = std::chrono::duration<double, std::milli>(clock_type::duration(now - self->posted_)).count();
+        ++self->samples;
+        if (self->in_payload_ && ms > self->longest_payload_ms)
+            self->longest_payload_ms = ms;
+        if (ms > self->longest_ms) {
+            self->longest_ms = ms;
+            self->longest_step = self->last_status_;
+        }
+        self->last_status_ = window_text(self->status_);
+        // The payload phase ends with the first step after the extraction.
+        for (unsigned id : {1117u, 1131u, 1118u, 1119u})
+            if (self->last_status_ == text(id))
+                self->in_payload_ = false;
+        ::SetEvent(self->dispatched_.get());
+        return 0;
+    }
+
+    HWND status_;
+    HWND window_ = nullptr;
+    vt::unique_handle dispatched_;
+    std::atomic<clock_type::rep> posted_{0};
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+    std::wstring last_status_;
+    bool in_payload_ = true;
+};
+
+// One installation as the user starts it: the wizard frame runs modal, the
+// script goes to the install page (quick installation) and clicks Install.
+struct install_figures {
+    double seconds = 0;
+    double longest_ms = 0;
+    double longest_payload_ms = 0;
+    std::wstring longest_step;
+    double private_mb = 0;
+    double working_set_mb = 0;
+    bool finished = false;
+    std::wstring status;
+};
+
+install_figures* running_figures = nullptr;
+
+void press(HWND parent, int id) { ::SendMessageW(::GetDlgItem(parent, id), BM_CLICK, 0, 0); }
+
+void CALLBACK install_script(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND frame = dlg_main::instance().hwnd;
+    if (!frame || !::IsWindowVisible(frame))
+        return;
+    ::KillTimer(nullptr, timer);
+    install_figures& figures = *running_figures;
+    press(frame, IDC_NEXT); // the mode page
+    press(frame, IDC_NEXT); // the install page
+    HWND page = dlg_main::instance().pages[dlg_main::page_install]->hwnd;
+    if (dlg_main::instance().current_page == dlg_main::page_install) {
+        HWND status = ::GetDlgItem(page, IDC_STATUS);
+        dispatch_probe probe(status);
+        memory_watch memory;
+        pump_messages();
+        memory.start();
+        probe.start();
+        const auto start = clock_type::now();
+        press(frame, IDC_NEXT); // Install
+        figures.seconds = seconds_since(start);
+        probe.stop();
+        memory.stop();
+        figures.longest_ms = probe.longest_ms;
+        figures.longest_payload_ms = probe.longest_payload_ms;
+        figures.longest_step = probe.longest_step;
+        figures.private_mb = memory.private_mb();
+        figures.working_set_mb = memory.working_set_mb();
+        figures.finished = installer_context::instance().finished;
+        wchar_t text[512] = {};
+        ::GetWindowTextW(status, text, 512);
+        figures.status = text;
+    }
+    ::EndDialog(frame, 0);
+}
+
+int install_mode()
+{
+    if (auto exit_code = start_process())
+        return *exit_code;
+    if (!installer_context::instance().initialise())
+        return 3;
+    install_figures figures;
+    running_figures = &figures;
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, install_script);
+    ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                      dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
+    ::KillTimer(nullptr, timer);
+    std::printf("seconds=%.4f\nlongest_ms=%.1f\nlongest_payload_ms=%.1f\nprivate_mb=%.1f\nworking_set_mb=%.1f\n"
+                "finished=%d\n",
+                figures.seconds, figures.longest_ms, figures.longest_payload_ms, figures.private_mb,
+                figures.working_set_mb, figures.finished ? 1 : 0);
+    std::printf("longest_step=%s\nstatus=%s\n", utf8(figures.longest_step).c_str(), utf8(figures.status).c_str());
+    std::fflush(stdout);
+    return figures.finished ? 0 : 4;
+}
+
+// What an installation of the payload creates, for the NSIS script and for
+// the clean-up between runs, written by a process that initialises the
+// installer context exactly as the installer does.
+int nsi_mode(const fs::path& script, const fs::path& paths, const std::string& data_folder)
+{
+    if (auto exit_code = start_process())
+        return *exit_code;
+    auto& context = installer_context::instance();
+    if (!context.initialise())
+        return 3;
+    const fs::path nsis_temporary = fs::temp_directory_path() / L"vt-bench-nsis";
+    payload_writer writer(context.install_folder, format_text(text(1018), {product_name(false)}), nsis_temporary,
+                          {});
+    const std::vector<payload_entry> entries = payload_entries(writer);
+
+    std::ofstream nsi(script, std::ios::binary);
+    nsi << "\xEF\xBB\xBF"; // UTF-8
+    nsi << "; The benchmark payload as an NSIS installer (written by bench_install)\n"
+           "Unicode true\nTarget amd64-unicode\nSetCompressor /SOLID bzip2\n"
+           "SilentInstall silent\nRequestExecutionLevel admin\nName \"Tablewright 8 benchmark\"\n"
+           "OutFile \"nsis-bench.exe\"\nSection\n";
+    fs::path folder;
+    for (const payload_entry& e : entries) {
+        if (e.destination.parent_path() != folder) {
+            folder = e.destination.parent_path();
+            nsi << "  SetOutPath \"" << utf8(folder.wstring()) << "\"\n";
+        }
+        std::string source = utf8(e.source.wstring());
+        std::replace(source.begin(), source.end(), '\\', '/');
+        nsi << "  File \"/oname=" << utf8(e.destination.filename().wstring()) << "\" \"" << data_folder << "/"
+            << source << "\"\n";
+    }
+    nsi << "SectionEnd\n";
+
+    // Removed whole: what the installation owns. Removed when empty: the
+    // folders above. Then every destination, for the floor measurement.
+    std::ofstream out(paths, std::ios::binary);
+    const std::wstring link = product_name(true) + L".lnk";
+    const fs::path common = writer.resolve_destination(L"<CommonData>\\Vantrel Software");
+    out << "tree " << utf8(context.install_folder) << "\n"
+        << "tree " << utf8(writer.resolve_destination(L"<SamplePath>").wstring()) << "\n"
+        << "tree " << utf8(common.wstring()) << "\n"
+        << "tree " << utf8(nsis_temporary.wstring()) << "\n"
+        << "file " << utf8((fs::path(context.start_menu_folder) / link).wstring()) << "\n"
+        << "file " << utf8((fs::path(vt::known_folder(FOLDERID_PublicDesktop)) / link).wstring()) << "\n"
+        << "empty " << utf8(fs::path(context.install_folder).parent_path().wstring()) << "\n";
+    for (const payload_entry& e : entries)
+        out << "entry " << e.size << " " << utf8(e.destination.wstring()) << "\n";
+    return nsi && out ? 0 : 1;
+}
+
+struct bench_paths {
+    std::vector<fs::path> trees, files, empties;
+    std::vector<std::pair<std::uint64_t, fs::path>> entries;
+};
+
+bench_paths read_paths(const fs::path& file)
+{
+    bench_paths p;
+    std::ifstream in(file, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string kind;
+        fields >> kind;
+        if (kind == "entry") {
+            std::uint64_t size = 0;
+            fields >> size;
+            fields.get();
+            std::string rest;
+            std::getline(fields, rest);
+            p.entries.push_back({size, wide(rest)});
+            continue;
+        }
+        fields.get();
+        std::string rest;
+        std::getline(fields, rest);
+        (kind == "tree" ? p.trees : kind == "file" ? p.files : p.empties).push_back(wide(rest));
+    }
+    if (p.entries.empty())
+        throw std::runtime_error("no entries in the paths file");
+    return p;
+}
+
+void delete_registry_tree(const wchar_t* parent, const wchar_t* name)
+{
+    for (REGSAM view : {KEY_WOW64_64KEY, KEY_WOW64_32KEY}) {
+        HKEY key = nullptr;
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, parent, 0, KEY_ALL_ACCESS | view, &key) == ERROR_SUCCESS) {
+            ::RegDeleteTreeW(key, name);
+            ::RegCloseKey(key);
+        }
+    }
+}
+
+// Removes everything an installation made, so that every run installs
+// afresh (the installer would otherwise see an earlier installation).
+void clean(const bench_paths& paths)
+{
+    std::error_code ec;
+    for (const fs::path& tree : paths.trees) {
+        for (auto it = fs::recursive_directory_iterator(tree, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec))
+            ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove_all(tree, ec);
+    }
+    for (const fs::path& file : paths.files)
+        fs::remove(file, ec);
+    for (const fs::path& folder : paths.empties)
+        fs::remove(folder, ec); // only when empty
+    delete_registry_tree(L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall", L"Tablewright 8");
+    delete_registry_tree(L"Software", L"Vantrel Software");
+}
+
+std::size_t files_in_place(const bench_paths& paths)
+{
+    std::size_t n = 0;
+    std::error_code ec;
+    for (const auto& [size, path] : paths.entries)
+        if (fs::file_size(path, ec) == size && !ec)
+            ++n;
+    return n;
+}
+
+// Runs a program and waits for it; returns its exit code and, when asked,
+// its standard output.
+DWORD run_process(const std::wstring& command_line, double& seconds, std::string* output = nullptr)
+{
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE read_end = nullptr, write_end = nullptr;
+    if (output && !::CreatePipe(&read_end, &write_end, &inherit, 0))
+        throw std::runtime_error("CreatePipe failed");
+    vt::unique_handle reader(read_end), writer(write_end);
+    if (reader)
+        ::SetHandleInformation(reader.get(), HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    if (output) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = writer.get();
+        startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+        startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    }
+    PROCESS_INFORMATION process{};
+    std::wstring line = command_line;
+    const auto start = clock_type::now();
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, output != nullptr, 0, nullptr, nullptr, &startup,
+                          &process))
+        throw std::runtime_error("cannot start " + utf8(command_line));
+    vt::unique_handle process_handle(process.hProcess), thread_handle(process.hThread);
+    writer.reset();
+    if (output) {
+        char buffer[4096];
+        DWORD got = 0;
+        while (::ReadFile(reader.get(), buffer, sizeof buffer, &got, nullptr) && got)
+            output->append(buffer, got);
+    }
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    seconds = seconds_since(start);
+    DWORD code = 0;
+    ::GetExitCodeProcess(process.hProcess, &code);
+    return code;
+}
+
+struct floor_figures {
+    double decode = 0, write = 0, read = 0;
+};
+
+// The floor: one libbz2 decode of the whole payload (one thread, 1 MB output
+// buffer, output discarded), then the files written and read back in 64 kB
+// blocks with plain file calls. The files' bytes are decoded beforehand.
+floor_figures measure_floor(const bench_paths& paths, const std::string& archive, std::uint64_t header_length)
+{
+    floor_figures f;
+    const auto [data, size] = payload_bytes();
+    std::vector<char> out(1 << 20);
+    bz_stream s{};
+    BZ2_bzDecompressInit(&s, 0, 0);
+    s.next_in = const_cast<char*>(data);
+    s.avail_in = static_cast<unsigned>(size);
+    auto start = clock_type::now();
+    int rc = BZ_OK;
+    while (rc == BZ_OK) {
+        s.next_out = out.data();
+        s.avail_out = static_cast<unsigned>(out.size());
+        rc = BZ2_bzDecompress(&s);
+    }
+    f.decode = seconds_since(start);
+    BZ2_bzDecompressEnd(&s);
+    if (rc != BZ_STREAM_END)
+        throw std::runtime_error("the payload does not decode");
+
+    start = clock_type::now();
+    std::uint64_t offset = header_length;
+    for (const auto& [length, path] : paths.entries) {
+        std::error_code ec;
+        fs::create_directories(path.parent_path(), ec);
+        vt::unique_file file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file)
+            throw std::runtime_error("floor: cannot create " + utf8(path.wstring()));
+        for (std::uint64_t done = 0; done < length;) {
+            const DWORD piece = DWORD(std::min<std::uint64_t>(65536, length - done));
+            DWORD written = 0;
+            if (!::WriteFile(file.get(), archive.data() + offset + done, piece, &written, nullptr) || !written)
+                throw std::runtime_error("floor: write failed");
+            done += written;
+        }
+        offset += length;
+    }
+    f.write = seconds_since(start);
+
+    start = clock_type::now();
+    std::vector<char> block(65536);
+    for (const auto& entry : paths.entries) {
+        vt::unique_file file(::CreateFileW(entry.second.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                           OPEN_EXISTING, 0, nullptr));
+        for (DWORD got = 0; ::ReadFile(file.get(), block.data(), DWORD(block.size()), &got, nullptr) && got;) {
+        }
+    }
+    f.read = seconds_since(start);
+    return f;
+}
+
+std::string decode_whole_payload()
+{
+    const auto [data, size] = payload_bytes();
+    std::string archive;
+    std::vector<char> out(1 << 20);
+    bz_stream s{};
+    BZ2_bzDecompressInit(&s, 0, 0);
+    s.next_in = const_cast<char*>(data);
+    s.avail_in = static_cast<unsigned>(size);
+    int rc = BZ_OK;
+    while (rc == BZ_OK) {
+        s.next_out = out.data();
+        s.avail_out = static_cast<unsigned>(out.size());
+        rc = BZ2_bzDecompress(&s);
+        archive.append(out.data(), out.size() - s.avail_out);
+    }
+    BZ2_bzDecompressEnd(&s);
+    return archive;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+std::string spread(const std::vector<double>& v, const char* format)
+{
+    char text[128];
+    std::snprintf(text, sizeof text, format, median(v));
+    std::string out = text;
+    if (v.size() > 1) {
+        char range[128];
+        const std::string f = std::string("  (") + format + " - " + format + ")";
+        std::snprintf(range, sizeof range, f.c_str(), *std::min_element(v.begin(), v.end()),
+                      *std::max_element(v.begin(), v.end()));
+        out += range;
+    }
+    return out;
+}
+
+int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
+{
+    const bench_paths paths = read_paths(paths_file);
+    const auto [data, size] = payload_bytes();
+    const std::string archive = decode_whole_payload();
+    std::uint64_t sizes = 0;
+    for (const auto& e : paths.entries)
+        sizes += e.first;
+    const std::uint64_t header_length = archive.size() - sizes;
+
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::map<std::string, std::vector<double>> figures;
+    double worst = -1;
+    std::string worst_step;
+    for (int run = 0; run < runs; ++run) {
+        // Ours.
+        clean(paths);
+        std::string output;
+        double process_seconds = 0;
+        const DWORD code = run_process(L"\"" + std::wstring(self) + L"\" install", process_seconds, &output);
+        std::map<std::string, std::string> values;
+        std::istringstream lines(output);
+        for (std::string line; std::getline(lines, line);) {
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            if (auto eq = line.find('='); eq != std::string::npos)
+                values[line.substr(0, eq)] = line.substr(eq + 1);
+        }
+        if (code != 0 || values["finished"] != "1") {
+            std::fprintf(stderr, "bench_install: the installation failed (exit %lu, status \"%s\")\n",
+                         static_cast<unsigned long>(code), values["status"].c_str());
+            return 1;
+        }
+        if (files_in_place(paths) + 6 < paths.entries.size()) // the temporary files are gone again
+            std::fprintf(stderr, "bench_install: warning: only %zu files installed\n", files_in_place(paths));
+        for (const char* key : {"seconds", "longest_ms", "longest_payload_ms", "private_mb", "working_set_mb"})
+            figures[key].push_back(std::atof(values[key].c_str()));
+        figures["process"].push_back(process_seconds);
+        if (figures["longest_ms"].back() > worst) {
+            worst = figures["longest_ms"].back();
+            worst_step = values["longest_step"];
+        }
+
+        // NSIS.
+        clean(paths);
+        double nsis_seconds = 0;
+        const DWORD nsis_code = run_process(L"\"" + nsis + L"\" /S", nsis_seconds);
+        if (nsis_code != 0 || files_in_place(paths) != paths.entries.size()) {
+            std::fprintf(stderr, "bench_install: the NSIS installer failed (exit %lu, %zu of %zu files)\n",
+                         static_cast<unsigned long>(nsis_code), files_in_place(paths), paths.entries.size());
+            return 1;
+        }
+        figures["nsis"].push_back(nsis_seconds);
+
+        // The floor.
+        clean(paths);
+        const floor_figures f = measure_floor(paths, archive, header_length);
+        figures["decode"].push_back(f.decode);
+        figures["write"].push_back(f.write);
+        figures["read"].push_back(f.read);
+        figures["floor"].push_back(f.decode + f.write + f.read);
+        clean(paths);
+        std::fprintf(stderr, "run %d: installer %.2f s, NSIS %.2f s, floor %.2f s\n", run + 1,
+                     figures["seconds"].back(), nsis_seconds, figures["floor"].back());
+    }
+
+    std::printf("payload: %zu files, %.1f MB archive, %.1f MB compressed (%.2f:1); median of %d runs (min - max)\n",
+                paths.entries.size(), archive.size() / 1e6, size / 1e6, double(archive.size()) / double(size),
+                runs);
+    std::printf("%-58s %s\n", "measurement", "median");
+    std::printf("%-58s %s s\n", "this installer: click to the end of do_installation",
+                spread(figures["seconds"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  (its whole process, for reference)", spread(figures["process"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "NSIS, solid bzip2, amd64-unicode, silent: whole process",
+                spread(figures["nsis"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "floor: one raw libbz2 decode of the payload", spread(figures["decode"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "floor: writing the files (64 kB blocks)", spread(figures["write"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "floor: re-reading the files (64 kB blocks)", spread(figures["read"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "floor: total", spread(figures["floor"], "%.2f").c_str());
+    std::printf("%-58s %s ms\n", "longest interval without dispatching messages",
+                spread(figures["longest_ms"], "%.0f").c_str());
+    std::printf("%-58s %s\n", "  step in which the worst run's interval began", worst_step.c_str());
+    std::printf("%-58s %s ms\n", "  the same during the payload check and extraction",
+                spread(figures["longest_payload_ms"], "%.0f").c_str());
+    std::printf("%-58s %s MB\n", "peak memory above the baseline: private (anonymous) bytes",
+                spread(figures["private_mb"], "%.1f").c_str());
+    std::printf("%-58s %s MB\n", "peak memory above the baseline: resident set",
+                spread(figures["working_set_mb"], "%.1f").c_str());
+    return 0;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    try {
+        const std::wstring mode = argc > 1 ? argv[1] : L"";
+        if (mode == L"install")
+            return install_mode();
+        if (mode == L"nsi" && argc == 5)
+            return nsi_mode(argv[2], argv[3], utf8(argv[4]));
+        if (mode == L"run" && argc == 5)
+            return run_mode(std::max(1, _wtoi(argv[2])), argv[3], argv[4]);
+        std::fprintf(stderr, "usage: bench_install nsi SCRIPT PATHS DATA | run RUNS NSIS.exe PATHS | install\n");
+        return 2;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "bench_install: %s\n", e.what());
+        return 1;
+    }
+}
