@@ -8,6 +8,7 @@
 #include "dialog_watch.h"
 #include "resources/dialog_ids.h"
 #include "support/unique_any.h"
+#include "ui/dlg_end.h"
 #include "ui/dlg_install.h"
 #include "ui/dlg_main.h"
 #include "ui/dlg_start.h"
@@ -91,6 +92,64 @@ RECT rect_in(HWND frame, HWND control)
     ::GetWindowRect(control, &rect);
     ::MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&rect), 2);
     return rect;
+}
+
+// Whether a control shows all of its text, measured with the control's own
+// font the way the control lays it out. Texts shortened on purpose (path
+// ellipsis) and controls without text count as fitting.
+bool text_fits(HWND control, std::string& measure)
+{
+    std::wstring text = get_window_text(control);
+    if (text.empty())
+        return true;
+    wchar_t name[32] = {};
+    ::GetClassNameW(control, name, 32);
+    LONG style = ::GetWindowLongW(control, GWL_STYLE);
+    RECT client{};
+    ::GetClientRect(control, &client);
+    int width = client.right;
+    int height = client.bottom;
+    UINT format = DT_CALCRECT;
+    if (::lstrcmpiW(name, L"Static") == 0) {
+        if (style & (SS_PATHELLIPSIS | SS_ENDELLIPSIS | SS_WORDELLIPSIS))
+            return true;
+        LONG type = style & SS_TYPEMASK;
+        if (type == SS_LEFT || type == SS_RIGHT || type == SS_CENTER)
+            format |= DT_WORDBREAK;
+        else if (type == SS_LEFTNOWORDWRAP)
+            format |= DT_SINGLELINE;
+        else
+            return true;
+        if (style & SS_NOPREFIX)
+            format |= DT_NOPREFIX;
+    } else if (::lstrcmpiW(name, L"Button") == 0) {
+        format |= DT_SINGLELINE;
+        switch (style & BS_TYPEMASK) {
+        case BS_PUSHBUTTON:
+        case BS_DEFPUSHBUTTON: width -= 8; break;   // edges and focus frame
+        case BS_GROUPBOX: width -= 16; break;       // the frame's corners
+        default: width -= 17; break;                // check box or radio button
+        }
+    } else {
+        return true;
+    }
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    RECT needed{0, 0, width, 0};
+    ::DrawTextW(dc, text.c_str(), int(text.size()), &needed, format);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    measure = "needs " + std::to_string(needed.right) + "x" + std::to_string(needed.bottom) + ", has " +
+              std::to_string(width) + "x" + std::to_string(height);
+    return needed.right <= width && needed.bottom <= height;
+}
+
+std::string narrow(const std::wstring& text)
+{
+    std::string result;
+    for (wchar_t c : text)
+        result += c < 128 ? char(c) : '?';
+    return result;
 }
 
 class Wizard : public ::testing::Test {
@@ -311,7 +370,7 @@ TEST_P(StartPageText, TellsWhatTheInstallerIsAboutToDo)
         EXPECT_EQ(control_text(page(0), IDC_STATUS), test.status);
         EXPECT_EQ(control_text(page(0), IDC_LANGUAGE_LABEL), L"Select Installation Langage");
         EXPECT_EQ(control_text(page(0), IDC_COPYRIGHT),
-                  L"Copyright \u00A9 2026 Vantrel Software. All rights reserved.");
+                  L"Copyright \u00A9 2026 Vantrel Software");
     });
 }
 
@@ -473,6 +532,9 @@ TEST_F(Wizard, TheAboutBoxOpensFromTheSystemMenuCentredOnTheFrame)
         dialog_script about([&](HWND box) {
             version = control_text(box, IDC_ABOUT_VERSION);
             copyright = control_text(box, IDC_ABOUT_COPYRIGHT);
+            std::string measure;
+            for (int id : {IDC_ABOUT_VERSION, IDC_ABOUT_COPYRIGHT, IDOK})
+                EXPECT_TRUE(text_fits(::GetDlgItem(box, id), measure)) << id << ": " << measure;
             seen.push_back(read_box(box));
             click(box, IDOK);
         });
@@ -489,7 +551,7 @@ TEST_F(Wizard, TheAboutBoxOpensFromTheSystemMenuCentredOnTheFrame)
     EXPECT_EQ(seen[0].buttons, std::vector<int>{IDOK});
     EXPECT_TRUE(seen[0].has_icon);
     EXPECT_EQ(version, L"Tablewright 8.11n");
-    EXPECT_EQ(copyright, L"Copyright \u00A9 2026 Vantrel Software. All rights reserved.");
+    EXPECT_EQ(copyright, L"Copyright \u00A9 2026 Vantrel Software");
 }
 
 TEST_F(Wizard, OpensAtItsMinimumSizeWhenNothingUsableIsStored)
@@ -788,4 +850,44 @@ TEST_F(Wizard, BrowseShowsTheChosenFolderAndCancelKeepsTheFolder)
         EXPECT_EQ(visible_page(), 2);
     });
     fs::remove_all(root);
+}
+
+// At its smallest size, in every language with installer texts and for
+// every earlier-installation state, no text of the wizard is cut off.
+TEST_F(Wizard, EveryTextFitsItsControlInEveryLanguage)
+{
+    auto& context = installer_context::instance();
+    context.installed_version_text = L"Tablewright 8.10a";
+    std::vector<std::string> clipped;
+    for (unsigned language = 0; language < language_count; ++language) {
+        if (!installer_translated(language))
+            continue;
+        for (std::int32_t state : {0, 1, 2, -1}) {
+            set_language(language);
+            context.previous_state = state;
+            run_wizard([&](HWND frame) {
+                dlg_end::instance().show_result();
+                auto check = [&](HWND parent, const char* where) {
+                    std::string measure;
+                    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+                        if (!text_fits(child, measure))
+                            clipped.push_back(narrow(language_table[language].english_name) +
+                                              ", state " + std::to_string(state) + ", " + where + " control " +
+                                              std::to_string(::GetDlgCtrlID(child)) + " (" + measure +
+                                              "): " + narrow(get_window_text(child)));
+                };
+                check(frame, "frame");
+                const char* names[] = {"start page", "mode page", "options page", "install page", "end page"};
+                for (unsigned index = 0; index < 5; ++index)
+                    if (state == 0 || index == 0)
+                        check(page(index), names[index]);
+            });
+        }
+    }
+    EXPECT_TRUE(clipped.empty()) << [&] {
+        std::string all;
+        for (const auto& line : clipped)
+            all += line + "\n";
+        return all;
+    }();
 }
