@@ -203,7 +203,11 @@ std::wstring installer_context::shell_folder(int kind) const
 void pump_messages()
 {
     MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    // PM_NOYIELD: the installation calls this after every 4 kB of the
+    // payload; a peek that gives the processor away when the queue is empty
+    // (as Wine's does) would wait a whole time slice behind the payload's
+    // decoding threads each time.
+    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
         if (message.message == WM_QUIT) {
             ::PostQuitMessage(int(message.wParam));
             return;

@@ -17,6 +17,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -86,13 +87,21 @@ public:
 
         view_.show_progress();
         std::wstring samples = format_text(text(1018), {product_name(false)});
+        // The payload's blocks are decoded on other threads; while this one
+        // waits for them (in the check too) the window stays alive as it does
+        // after every notification.
+        keep_alive_ = [&cursor] {
+            pump_messages();
+            cursor.again();
+        };
         bool extracted = extract_payload(payload_, context_.install_folder, samples, context_.temporary_folder,
                                          [&](notification n) {
                                              notification::result result = handle(n);
                                              pump_messages();
                                              cursor.again();
                                              return result;
-                                         });
+                                         },
+                                         keep_alive_);
         if (!extracted) {
             try {
                 context_.journal.roll_back();
@@ -120,7 +129,7 @@ private:
         switch (n.index()) {
         case 0: // started
             step(text(1114));
-            if (!check_payload(payload_))
+            if (!check_payload(payload_, keep_alive_))
                 throw_compress_error(compress_errc::invalid_archive, "check_payload");
             payload_.clear();
             payload_.seekg(0);
@@ -279,6 +288,7 @@ private:
     installation_view& view_;
     std::istream& payload_;
     cleanup_list* cleanup_ = nullptr;
+    std::function<void()> keep_alive_;
     fs::path product_;
     fs::path uninstaller_;
 };

@@ -1,11 +1,11 @@
 #include "payload/file_utils.h"
 
 #include "payload/boost_error_code.h"
+#include "payload/crc32.h"
 #include "support/unique_any.h"
 
 #include <windows.h>
 
-#include <boost/crc.hpp>
 #include <boost/system/system_error.hpp>
 
 #include <chrono>
@@ -87,7 +87,7 @@ std::uint32_t crc32_attempt(const fs::path& path)
                                        FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file)
         throw_file_error("file_crc32", path, ::GetLastError());
-    boost::crc_32_type crc;
+    crc32 crc;
     char block[4096];
     for (;;) {
         DWORD got = 0;

@@ -258,6 +258,8 @@ void parallel_bzip2_decoder::impl::start_threads()
 
 void parallel_bzip2_decoder::impl::worker_main()
 {
+    if (settings_.worker_started)
+        settings_.worker_started();
     allocation_cache cache;
     std::vector<unsigned char> raw, wrapped;
     for (;;) {

@@ -45,6 +45,9 @@ struct parallel_bzip2_settings {
     // decoder.
     std::function<void()> while_waiting;
     std::chrono::milliseconds wait_slice{10};
+    // Called first on each decoding thread, for instance to lower its
+    // priority below the reading thread's.
+    std::function<void()> worker_started;
 };
 
 // Counters of one decoder, for tests and measurements.

@@ -2,8 +2,9 @@
 
 #include "app/language.h"
 #include "payload/boost_error_code.h"
-#include "payload/bzip2_decompressor.h"
+#include "payload/bzip2_error.h"
 #include "payload/compress_error.h"
+#include "payload/parallel_bzip2.h"
 #include "payload/payload_writer.h"
 
 #include <windows.h>
@@ -23,9 +24,22 @@ namespace io = boost::iostreams;
 
 namespace {
 
-// The buffer of the copy loop and of the decompressor's input: a chunk of at
-// most this size reaches a file at a time.
+// The buffer of the copy loop: a chunk of at most this size reaches a file
+// at a time.
 constexpr std::streamsize copy_buffer_size = 4096;
+
+// The payload's decoder: its blocks are decoded on the other processors
+// while this thread checks, writes and verifies; while it waits for them it
+// lets the caller keep the window alive. The decoding threads run below this
+// thread's priority, so that the window and the file work never queue behind
+// them for a processor.
+parallel_bzip2_decompressor payload_decoder(const waiting_callback& while_waiting)
+{
+    parallel_bzip2_settings settings;
+    settings.while_waiting = while_waiting;
+    settings.worker_started = [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); };
+    return parallel_bzip2_decompressor(std::move(settings));
+}
 
 vt::imemstream resource_stream(HMODULE module, unsigned type, unsigned id)
 {
@@ -80,10 +94,10 @@ vt::imemstream open_payload_resource(unsigned type, unsigned id)
     return stream;
 }
 
-bool check_payload(std::istream& stream)
+bool check_payload(std::istream& stream, const waiting_callback& while_waiting)
 {
     try {
-        io::copy(io::compose(bzip2_decompressor(copy_buffer_size), stream), io::null_sink(), copy_buffer_size);
+        io::copy(io::compose(payload_decoder(while_waiting), stream), io::null_sink(), copy_buffer_size);
         // Everything decoded, and nothing left over after the last stream.
         return stream.rdstate() == std::ios_base::goodbit && stream.rdbuf() && stream.rdbuf()->in_avail() <= 0;
     } catch (const std::exception&) {
@@ -92,7 +106,8 @@ bool check_payload(std::istream& stream)
 }
 
 bool extract_payload(std::istream& stream, const fs::path& install_folder, const fs::path& sample_folder,
-                     const fs::path& temporary_folder, const notification_callback& callback)
+                     const fs::path& temporary_folder, const notification_callback& callback,
+                     const waiting_callback& while_waiting)
 {
     fs::path failure_path;
     try {
@@ -100,7 +115,7 @@ bool extract_payload(std::istream& stream, const fs::path& install_folder, const
         payload_writer writer(install_folder, sample_folder, temporary_folder, callback);
         entry_path_guard guard(writer, failure_path);
         const std::streamsize copied =
-            io::copy(io::compose(bzip2_decompressor(copy_buffer_size), stream), boost::ref(writer), copy_buffer_size);
+            io::copy(io::compose(payload_decoder(while_waiting), stream), boost::ref(writer), copy_buffer_size);
         writer.finish();
         if (writer.total() != 0 && writer.done() == writer.total()) {
             callback(notification::completed{static_cast<std::uint64_t>(copied), writer.total()});

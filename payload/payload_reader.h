@@ -14,6 +14,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <istream>
 #include <system_error>
 
@@ -26,20 +27,27 @@ inline constexpr unsigned payload_resource_id = 134;
 // unreadable the stream is empty.
 vt::imemstream open_payload_resource(unsigned type = payload_resource_type, unsigned id = payload_resource_id);
 
+// Called on the calling thread every few milliseconds while the payload's
+// decoder waits for its worker threads, so that the caller can keep its
+// window responsive. It must not use the stream.
+using waiting_callback = std::function<void()>;
+
 // Whether the whole compressed stream decodes without error (the bzip2 data
 // is checked against its own checksums; the archive inside is not looked
 // at). Reads the stream to its end and leaves it there.
-bool check_payload(std::istream& stream);
+bool check_payload(std::istream& stream, const waiting_callback& while_waiting = {});
 
 // Decompresses the stream and writes every entry below the folders given for
 // "<InstallPath>", "<SamplePath>" and "<Temporary>". Reports started, the
 // entries, progress and completed through callback, which is required.
 // Returns true when every entry was written and verified and the archive
 // length matched; false after one failed notification. Files already written
-// stay: removing them is the caller's business.
+// stay: removing them is the caller's business. The blocks of the payload
+// are decoded on worker threads; everything else, the files included, is
+// done on the calling thread.
 bool extract_payload(std::istream& stream, const std::filesystem::path& install_folder,
                      const std::filesystem::path& sample_folder, const std::filesystem::path& temporary_folder,
-                     const notification_callback& callback);
+                     const notification_callback& callback, const waiting_callback& while_waiting = {});
 
 // The error code that a failure of the extraction is reported with: the
 // operating-system error (or runtime error number) behind a stream failure,
