@@ -16,6 +16,7 @@
 //                                                        (DATA_FOLDER: its source files, a host path)
 //                                                        and the list of what an installation creates
 //   bench_install run RUNS NSIS.exe PATHS.txt            measure and print the table
+//   bench_install ours RUNS PATHS.txt                    only this installer's runs, for experiments
 //   bench_install install                                one measured installation (run starts it)
 //
 // The payload is the resource of type 260, id 134 of this program, as in the
@@ -63,6 +64,25 @@ namespace {
 double seconds_since(clock_type::time_point start)
 {
     return std::chrono::duration<double>(clock_type::now() - start).count();
+}
+
+// Processor time (user and kernel) of all threads of a process, in seconds:
+// the work done, whatever else the machine runs meanwhile.
+double cpu_seconds(HANDLE process)
+{
+    FILETIME created, exited, kernel, user;
+    if (!::GetProcessTimes(process, &created, &exited, &kernel, &user))
+        return 0;
+    auto value = [](const FILETIME& t) { return (std::uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
+    return value(kernel) + value(user);
+}
+
+double thread_cpu_seconds()
+{
+    FILETIME created, exited, kernel, user;
+    ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
+    auto value = [](const FILETIME& t) { return (std::uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
+    return value(kernel) + value(user);
 }
 
 std::string utf8(const std::wstring& text)
@@ -214,6 +234,9 @@ public:
     double longest_payload_ms = 0; // while the payload was checked and extracted
     std::wstring longest_step;     // the status line when the longest began
     std::size_t samples = 0;
+    // When the status line first and last showed a copied file: the check
+    // is over, the extraction is.
+    clock_type::time_point first_copy{}, payload_end{};
 
 private:
     static std::wstring window_text(HWND window)
@@ -238,9 +261,14 @@ private:
             self->longest_step = self->last_status_;
         }
         self->last_status_ = window_text(self->status_);
+        if (self->in_payload_ && self->last_status_.rfind(self->copying_, 0) == 0) {
+            if (self->first_copy == clock_type::time_point{})
+                self->first_copy = clock_type::now();
+            self->payload_end = clock_type::now();
+        }
         // The payload phase ends with the first step after the extraction.
-        for (unsigned id : {1117u, 1131u, 1118u, 1119u})
-            if (self->last_status_ == text(id))
+        for (unsigned id : {1117u, 1131u, 1118u, 1119u, 1106u})
+            if (self->last_status_.rfind(text(id).substr(0, text(id).find(L"{0}")), 0) == 0)
                 self->in_payload_ = false;
         ::SetEvent(self->dispatched_.get());
         return 0;
@@ -254,12 +282,18 @@ private:
     std::thread thread_;
     std::wstring last_status_;
     bool in_payload_ = true;
+    // "Copying File "{0}"..." up to its placeholder.
+    std::wstring copying_ = text(1115).substr(0, text(1115).find(L"{0}"));
 };
 
 // One installation as the user starts it: the wizard frame runs modal, the
 // script goes to the install page (quick installation) and clicks Install.
 struct install_figures {
     double seconds = 0;
+    double cpu = 0;             // processor time of the installer's threads meanwhile
+    double interface_cpu = 0;   // of which the interface thread's
+    double check_seconds = 0;   // click to the first copied file
+    double extract_seconds = 0; // from there to the last copied file's last message
     double longest_ms = 0;
     double longest_payload_ms = 0;
     std::wstring longest_step;
@@ -290,10 +324,18 @@ void CALLBACK install_script(HWND, UINT, UINT_PTR timer, DWORD)
         pump_messages();
         memory.start();
         probe.start();
+        const double cpu_start = cpu_seconds(::GetCurrentProcess());
+        const double interface_start = thread_cpu_seconds();
         const auto start = clock_type::now();
         press(frame, IDC_NEXT); // Install
         figures.seconds = seconds_since(start);
+        figures.cpu = cpu_seconds(::GetCurrentProcess()) - cpu_start;
+        figures.interface_cpu = thread_cpu_seconds() - interface_start;
         probe.stop();
+        if (probe.first_copy != clock_type::time_point{})
+            figures.check_seconds = std::chrono::duration<double>(probe.first_copy - start).count();
+        if (probe.payload_end != clock_type::time_point{})
+            figures.extract_seconds = std::chrono::duration<double>(probe.payload_end - probe.first_copy).count();
         memory.stop();
         figures.longest_ms = probe.longest_ms;
         figures.longest_payload_ms = probe.longest_payload_ms;
@@ -320,6 +362,8 @@ int install_mode()
     ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                       dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
     ::KillTimer(nullptr, timer);
+    std::printf("check_seconds=%.4f\nextract_seconds=%.4f\ncpu=%.4f\ninterface_cpu=%.4f\n", figures.check_seconds,
+                figures.extract_seconds, figures.cpu, figures.interface_cpu);
     std::printf("seconds=%.4f\nlongest_ms=%.1f\nlongest_payload_ms=%.1f\nprivate_mb=%.1f\nworking_set_mb=%.1f\n"
                 "finished=%d\n",
                 figures.seconds, figures.longest_ms, figures.longest_payload_ms, figures.private_mb,
@@ -454,7 +498,7 @@ std::size_t files_in_place(const bench_paths& paths)
 
 // Runs a program and waits for it; returns its exit code and, when asked,
 // its standard output.
-DWORD run_process(const std::wstring& command_line, double& seconds, std::string* output = nullptr)
+DWORD run_process(const std::wstring& command_line, double& seconds, double& cpu, std::string* output = nullptr)
 {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE read_end = nullptr, write_end = nullptr;
@@ -487,6 +531,7 @@ DWORD run_process(const std::wstring& command_line, double& seconds, std::string
     }
     ::WaitForSingleObject(process.hProcess, INFINITE);
     seconds = seconds_since(start);
+    cpu = cpu_seconds(process.hProcess);
     DWORD code = 0;
     ::GetExitCodeProcess(process.hProcess, &code);
     return code;
@@ -494,6 +539,7 @@ DWORD run_process(const std::wstring& command_line, double& seconds, std::string
 
 struct floor_figures {
     double decode = 0, write = 0, read = 0;
+    double decode_cpu = 0;
 };
 
 // The floor: one libbz2 decode of the whole payload (one thread, 1 MB output
@@ -509,6 +555,7 @@ floor_figures measure_floor(const bench_paths& paths, const std::string& archive
     s.next_in = const_cast<char*>(data);
     s.avail_in = static_cast<unsigned>(size);
     auto start = clock_type::now();
+    const double cpu_start = thread_cpu_seconds();
     int rc = BZ_OK;
     while (rc == BZ_OK) {
         s.next_out = out.data();
@@ -516,6 +563,7 @@ floor_figures measure_floor(const bench_paths& paths, const std::string& archive
         rc = BZ2_bzDecompress(&s);
     }
     f.decode = seconds_since(start);
+    f.decode_cpu = thread_cpu_seconds() - cpu_start;
     BZ2_bzDecompressEnd(&s);
     if (rc != BZ_STREAM_END)
         throw std::runtime_error("the payload does not decode");
@@ -595,6 +643,7 @@ std::string spread(const std::vector<double>& v, const char* format)
 
 int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
 {
+    const bool ours_only = nsis.empty();
     const bench_paths paths = read_paths(paths_file);
     const auto [data, size] = payload_bytes();
     const std::string archive = decode_whole_payload();
@@ -612,8 +661,9 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
         // Ours.
         clean(paths);
         std::string output;
-        double process_seconds = 0;
-        const DWORD code = run_process(L"\"" + std::wstring(self) + L"\" install", process_seconds, &output);
+        double process_seconds = 0, process_cpu = 0;
+        const DWORD code =
+            run_process(L"\"" + std::wstring(self) + L"\" install", process_seconds, process_cpu, &output);
         std::map<std::string, std::string> values;
         std::istringstream lines(output);
         for (std::string line; std::getline(lines, line);) {
@@ -629,7 +679,7 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
         }
         if (files_in_place(paths) + 6 < paths.entries.size()) // the temporary files are gone again
             std::fprintf(stderr, "bench_install: warning: only %zu files installed\n", files_in_place(paths));
-        for (const char* key : {"seconds", "longest_ms", "longest_payload_ms", "private_mb", "working_set_mb"})
+        for (const char* key : {"seconds", "cpu", "interface_cpu", "check_seconds", "extract_seconds", "longest_ms", "longest_payload_ms", "private_mb", "working_set_mb"})
             figures[key].push_back(std::atof(values[key].c_str()));
         figures["process"].push_back(process_seconds);
         if (figures["longest_ms"].back() > worst) {
@@ -637,21 +687,33 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
             worst_step = values["longest_step"];
         }
 
-        // NSIS.
         clean(paths);
-        double nsis_seconds = 0;
-        const DWORD nsis_code = run_process(L"\"" + nsis + L"\" /S", nsis_seconds);
+        if (ours_only) {
+            std::fprintf(stderr,
+                         "run %d: installer %.2f s, processor %.2f s, interface thread %.2f s (check %.2f s, extraction "
+                         "%.2f s), longest %.0f ms after \"%s\"\n",
+                         run + 1, figures["seconds"].back(), figures["cpu"].back(), figures["interface_cpu"].back(),
+                         figures["check_seconds"].back(),
+                         figures["extract_seconds"].back(), figures["longest_ms"].back(), values["longest_step"].c_str());
+            continue;
+        }
+
+        // NSIS.
+        double nsis_seconds = 0, nsis_cpu = 0;
+        const DWORD nsis_code = run_process(L"\"" + nsis + L"\" /S", nsis_seconds, nsis_cpu);
         if (nsis_code != 0 || files_in_place(paths) != paths.entries.size()) {
             std::fprintf(stderr, "bench_install: the NSIS installer failed (exit %lu, %zu of %zu files)\n",
                          static_cast<unsigned long>(nsis_code), files_in_place(paths), paths.entries.size());
             return 1;
         }
         figures["nsis"].push_back(nsis_seconds);
+        figures["nsis_cpu"].push_back(nsis_cpu);
 
         // The floor.
         clean(paths);
         const floor_figures f = measure_floor(paths, archive, header_length);
         figures["decode"].push_back(f.decode);
+        figures["decode_cpu"].push_back(f.decode_cpu);
         figures["write"].push_back(f.write);
         figures["read"].push_back(f.read);
         figures["floor"].push_back(f.decode + f.write + f.read);
@@ -660,16 +722,25 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
                      figures["seconds"].back(), nsis_seconds, figures["floor"].back());
     }
 
+    if (ours_only)
+        return 0;
     std::printf("payload: %zu files, %.1f MB archive, %.1f MB compressed (%.2f:1); median of %d runs (min - max)\n",
                 paths.entries.size(), archive.size() / 1e6, size / 1e6, double(archive.size()) / double(size),
                 runs);
     std::printf("%-58s %s\n", "measurement", "median");
     std::printf("%-58s %s s\n", "this installer: click to the end of do_installation",
                 spread(figures["seconds"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  processor time of its threads meanwhile", spread(figures["cpu"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  of which the interface thread's", spread(figures["interface_cpu"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  of which the payload check (to the first file)",
+                spread(figures["check_seconds"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  of which the extraction", spread(figures["extract_seconds"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "  (its whole process, for reference)", spread(figures["process"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "NSIS, solid bzip2, amd64-unicode, silent: whole process",
                 spread(figures["nsis"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  processor time of the NSIS process", spread(figures["nsis_cpu"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: one raw libbz2 decode of the payload", spread(figures["decode"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  processor time of the decode", spread(figures["decode_cpu"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: writing the files (64 kB blocks)", spread(figures["write"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: re-reading the files (64 kB blocks)", spread(figures["read"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: total", spread(figures["floor"], "%.2f").c_str());
@@ -697,7 +768,9 @@ int wmain(int argc, wchar_t** argv)
             return nsi_mode(argv[2], argv[3], utf8(argv[4]));
         if (mode == L"run" && argc == 5)
             return run_mode(std::max(1, _wtoi(argv[2])), argv[3], argv[4]);
-        std::fprintf(stderr, "usage: bench_install nsi SCRIPT PATHS DATA | run RUNS NSIS.exe PATHS | install\n");
+        if (mode == L"ours" && argc == 4)
+            return run_mode(std::max(1, _wtoi(argv[2])), {}, argv[3]);
+        std::fprintf(stderr, "usage: bench_install nsi SCRIPT PATHS DATA | run RUNS NSIS.exe PATHS | ours RUNS PATHS | install\n");
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_install: %s\n", e.what());
