@@ -707,7 +707,6 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
             return 1;
         }
         figures["nsis"].push_back(nsis_seconds);
-        figures["nsis_cpu"].push_back(nsis_cpu);
 
         // The floor.
         clean(paths);
@@ -738,7 +737,6 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
     std::printf("%-58s %s s\n", "  (its whole process, for reference)", spread(figures["process"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "NSIS, solid bzip2, amd64-unicode, silent: whole process",
                 spread(figures["nsis"], "%.2f").c_str());
-    std::printf("%-58s %s s\n", "  processor time of the NSIS process", spread(figures["nsis_cpu"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: one raw libbz2 decode of the payload", spread(figures["decode"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "  processor time of the decode", spread(figures["decode_cpu"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: writing the files (64 kB blocks)", spread(figures["write"], "%.2f").c_str());
