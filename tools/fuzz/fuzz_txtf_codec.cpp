@@ -10,7 +10,8 @@
 //   output area are cut;
 // - every character delivered is a Unicode scalar value, never a
 //   noncharacter ending in FFFE/FFFF, never a CR (every line end reads as
-//   LF), and never a leading byte-order mark where marks are recognised;
+//   LF), and never a leading byte-order mark where marks are recognised
+//   unless one was consumed before it;
 // - length() agrees with in() and stays within max_length() per character;
 // - encoding the decoded text is stable: in a Unicode encoding it decodes
 //   back to the same text, and in every explicit mode re-encoding what was
@@ -72,8 +73,11 @@ void check_characters(std::uint32_t mode, std::uint32_t state, const std::wstrin
         FUZZ_CHECK((c & 0xFFFF) < 0xFFFE);
         FUZZ_CHECK(c != U'\r');
     }
-    if (!text.empty() && marks_allowed(mode) && found_encoding(mode, state) != found_code_page)
-        FUZZ_CHECK(text.front() != wchar_t(byte_order_mark));
+    // Where marks are recognised, a text may begin with U+FEFF only when a
+    // mark came before it (a second one is a character).
+    if (!text.empty() && text.front() == wchar_t(byte_order_mark) && marks_allowed(mode) &&
+        found_encoding(mode, state) != found_code_page)
+        FUZZ_CHECK(state & state_mark_handled);
 }
 
 // length() must measure exactly the bytes that in() consumes for as many
