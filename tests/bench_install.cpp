@@ -267,8 +267,8 @@ private:
             self->payload_end = clock_type::now();
         }
         // The payload phase ends with the first step after the extraction.
-        for (unsigned id : {1117u, 1131u, 1118u, 1119u, 1106u})
-            if (self->last_status_.rfind(text(id).substr(0, text(id).find(L"{0}")), 0) == 0)
+        for (const std::wstring& later : self->later_steps_)
+            if (self->last_status_.rfind(later, 0) == 0)
                 self->in_payload_ = false;
         ::SetEvent(self->dispatched_.get());
         return 0;
@@ -282,8 +282,12 @@ private:
     std::thread thread_;
     std::wstring last_status_;
     bool in_payload_ = true;
-    // "Copying File "{0}"..." up to its placeholder.
-    std::wstring copying_ = text(1115).substr(0, text(1115).find(L"{0}"));
+    // The status lines up to their placeholder: "Copying File "{0}"...", and
+    // the steps after the extraction. Looked up once: the probe itself must
+    // cost the interface thread next to nothing.
+    static std::wstring prefix(unsigned id) { return text(id).substr(0, text(id).find(L"{0}")); }
+    std::wstring copying_ = prefix(1115);
+    std::vector<std::wstring> later_steps_ = {prefix(1117), prefix(1131), prefix(1118), prefix(1119), prefix(1106)};
 };
 
 // One installation as the user starts it: the wizard frame runs modal, the
