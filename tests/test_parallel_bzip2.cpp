@@ -306,14 +306,21 @@ TEST(ParallelBzip2, KeepsMemoryBoundedWhateverTheStreamLength)
     EXPECT_LE(filter.statistics().peak_buffered, 24u << 20);
 }
 
-TEST(ParallelBzip2, CallsTheWaitingCallbackOnTheReadingThreadWhileWorkersDecode)
+TEST(ParallelBzip2, CallsTheWaitingCallbackOnTheReadingThreadAndTheStartCallbackOnEachWorker)
 {
     const std::string input = compress(text_bytes(8'000'000, 8), 9);
     std::atomic<int> calls{0};
     std::atomic<bool> other_thread{false};
     const auto reader = std::this_thread::get_id();
-    parallel_bzip2_settings settings = with_threads(1);
+    parallel_bzip2_settings settings = with_threads(2);
     settings.wait_slice = std::chrono::milliseconds(1);
+    std::atomic<int> workers{0};
+    std::atomic<bool> worker_on_reader{false};
+    settings.worker_started = [&] {
+        ++workers;
+        if (std::this_thread::get_id() == reader)
+            worker_on_reader = true;
+    };
     settings.while_waiting = [&] {
         ++calls;
         if (std::this_thread::get_id() != reader)
@@ -324,6 +331,8 @@ TEST(ParallelBzip2, CallsTheWaitingCallbackOnTheReadingThreadWhileWorkersDecode)
     EXPECT_GT(calls.load(), 0);
     EXPECT_FALSE(other_thread.load());
     EXPECT_GT(got.statistics.waits, 0u);
+    EXPECT_EQ(workers.load(), 2) << "each decoding thread announces itself once";
+    EXPECT_FALSE(worker_on_reader.load());
 }
 
 TEST(ParallelBzip2, DecodesAgainAfterCloseAndStopsCleanlyHalfWay)
