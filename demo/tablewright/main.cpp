@@ -2,6 +2,8 @@
 // Started with "/Register /Background" by the installer, it registers its
 // project file type and exits with -10, the code by which the installer knows
 // that the registration succeeded. Started by a user, it shows its window.
+// For the installer's tests, VT_TABLEWRIGHT_LOG names a file that receives
+// the command line of every start, one per line.
 
 #include <windows.h>
 #include <shlobj.h>
@@ -73,11 +75,27 @@ int show_window(HINSTANCE instance, int show)
     return 0;
 }
 
+void log_command_line(const std::wstring& arguments)
+{
+    wchar_t path[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"VT_TABLEWRIGHT_LOG", path, MAX_PATH) || !path[0])
+        return;
+    HANDLE file = ::CreateFileW(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    const std::wstring line = arguments + L"\n";
+    DWORD written = 0;
+    ::WriteFile(file, line.data(), DWORD(line.size() * sizeof(wchar_t)), &written, nullptr);
+    ::CloseHandle(file);
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int show)
 {
     std::wstring arguments = command_line ? command_line : L"";
+    log_command_line(arguments);
     if (arguments.find(L"/Register") != std::wstring::npos) {
 #ifdef TABLEWRIGHT_REGISTRATION_EXIT_CODE
         (void)register_file_type;
