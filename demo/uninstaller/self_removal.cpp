@@ -2,6 +2,7 @@
 
 #include "support/unique_any.h"
 
+#include <cstdint>
 #include <string>
 
 namespace fs = std::filesystem;

@@ -10,6 +10,9 @@
 #include "support/registry.h"
 #include "ui/message_box.h"
 
+#include <cstring>
+#include <system_error>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -44,7 +47,9 @@ void choose_uninstaller_language()
         set_language(language_english);
 }
 
-uninstall_result run_uninstaller(const uninstaller_options& options)
+namespace {
+
+uninstall_result uninstall(const uninstaller_options& options)
 {
     choose_uninstaller_language();
     const fs::path log_file = options.uninstaller.parent_path() / uninstall_log_name;
@@ -95,4 +100,24 @@ uninstall_result run_uninstaller(const uninstaller_options& options)
     if (!options.silent)
         message_box(format_text(text(IDS_REMOVED), {product}), caption(product), MB_OK | MB_ICONINFORMATION);
     return uninstall_done;
+}
+
+} // namespace
+
+uninstall_result run_uninstaller(const uninstaller_options& options)
+{
+    try {
+        return uninstall(options);
+    } catch (const std::exception& e) {
+        // A registry or file-system call failed in a way no step expects.
+        if (!options.silent) {
+            const auto* system = dynamic_cast<const std::system_error*>(&e);
+            const std::wstring message =
+                system && system->code().category() == std::system_category()
+                    ? system_error_text(DWORD(system->code().value()), language_langid(language_settings::instance().language))
+                    : std::wstring(e.what(), e.what() + std::strlen(e.what()));
+            message_box(message, caption(product_name(true)), MB_OK | MB_ICONERROR);
+        }
+        return uninstall_failed;
+    }
 }

@@ -20,6 +20,7 @@ enum uninstall_result : int {
     uninstall_damaged_log = 3,  // nothing removed
     uninstall_incomplete = 4,   // something is still in use; the uninstaller, its log and key stay
     uninstall_product_running = 5, // silent: another program of the product runs; nothing removed
+    uninstall_failed = 6,       // the system refused something unexpected; what is removed stays removed
 };
 
 uninstall_result run_uninstaller(const uninstaller_options& options);
