@@ -15,11 +15,9 @@
 #include <boost/ref.hpp>
 #include <boost/system/system_error.hpp>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <exception>
-#include <thread>
 
 namespace fs = std::filesystem;
 namespace io = boost::iostreams;
@@ -30,19 +28,15 @@ namespace {
 // at a time.
 constexpr std::streamsize copy_buffer_size = 4096;
 
-// The payload's decoder: its blocks are decoded on worker threads; while
-// this thread waits for them it lets the caller keep the window alive. The
-// check leaves this thread idle, so it decodes on every processor; the
-// extraction keeps this thread busy with the files and the window, so it
-// decodes on the others (at least one), which also leaves the system's own
-// services a processor to answer this thread. The workers run below this
-// thread's priority, so that the window and the files never queue behind
-// them.
-parallel_bzip2_decompressor payload_decoder(const waiting_callback& while_waiting, bool leave_one_processor)
+// The payload's decoder: its blocks are decoded on worker threads, one per
+// processor; while this thread waits for them it lets the caller keep the
+// window alive. During the extraction this thread spends most of its time
+// waiting on the system (files, window messages), so the workers still find
+// the processors free; they run below this thread's priority, so that the
+// window and the files never queue behind them.
+parallel_bzip2_decompressor payload_decoder(const waiting_callback& while_waiting)
 {
     parallel_bzip2_settings settings;
-    const unsigned processors = std::max(1u, std::thread::hardware_concurrency());
-    settings.threads = std::min(8u, leave_one_processor ? std::max(1u, processors - 1) : processors);
     settings.while_waiting = while_waiting;
     settings.worker_started = [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); };
     return parallel_bzip2_decompressor(std::move(settings));
@@ -104,7 +98,7 @@ vt::imemstream open_payload_resource(unsigned type, unsigned id)
 bool check_payload(std::istream& stream, const waiting_callback& while_waiting)
 {
     try {
-        io::copy(io::compose(payload_decoder(while_waiting, false), stream), io::null_sink(), copy_buffer_size);
+        io::copy(io::compose(payload_decoder(while_waiting), stream), io::null_sink(), copy_buffer_size);
         // Everything decoded, and nothing left over after the last stream.
         return stream.rdstate() == std::ios_base::goodbit && stream.rdbuf() && stream.rdbuf()->in_avail() <= 0;
     } catch (const std::exception&) {
@@ -122,7 +116,7 @@ bool extract_payload(std::istream& stream, const fs::path& install_folder, const
         payload_writer writer(install_folder, sample_folder, temporary_folder, callback);
         entry_path_guard guard(writer, failure_path);
         const std::streamsize copied =
-            io::copy(io::compose(payload_decoder(while_waiting, true), stream), boost::ref(writer), copy_buffer_size);
+            io::copy(io::compose(payload_decoder(while_waiting), stream), boost::ref(writer), copy_buffer_size);
         writer.finish();
         if (writer.total() != 0 && writer.done() == writer.total()) {
             callback(notification::completed{static_cast<std::uint64_t>(copied), writer.total()});
