@@ -223,8 +223,12 @@ public:
             }
         });
     }
+    // Called by the interface thread right after the installation: the
+    // probe message still waiting in the queue ends the last interval, which
+    // covers the steps after the extraction that dispatch nothing.
     void stop()
     {
+        pump_messages();
         stop_ = true;
         ::SetEvent(dispatched_.get());
         thread_.join();
@@ -254,12 +258,11 @@ private:
         const auto now = clock_type::now().time_since_epoch().count();
         const double ms = std::chrono::duration<double, std::milli>(clock_type::duration(now - self->posted_)).count();
         ++self->samples;
-        if (self->in_payload_ && ms > self->longest_payload_ms)
-            self->longest_payload_ms = ms;
         if (ms > self->longest_ms) {
             self->longest_ms = ms;
             self->longest_step = self->last_status_;
         }
+        const bool began_in_payload = self->in_payload_;
         self->last_status_ = window_text(self->status_);
         if (self->in_payload_ && self->last_status_.rfind(self->copying_, 0) == 0) {
             if (self->first_copy == clock_type::time_point{})
@@ -270,6 +273,9 @@ private:
         for (const std::wstring& later : self->later_steps_)
             if (self->last_status_.rfind(later, 0) == 0)
                 self->in_payload_ = false;
+        // An interval of the payload phase began and ended in it.
+        if (began_in_payload && self->in_payload_ && ms > self->longest_payload_ms)
+            self->longest_payload_ms = ms;
         ::SetEvent(self->dispatched_.get());
         return 0;
     }
@@ -416,9 +422,11 @@ int nsi_mode(const fs::path& script, const fs::path& paths, const std::string& d
     std::ofstream out(paths, std::ios::binary);
     const std::wstring link = product_name(true) + L".lnk";
     const fs::path common = writer.resolve_destination(L"<CommonData>\\Vantrel Software");
+    const fs::path user = writer.resolve_destination(L"<UserData>\\Vantrel Software");
     out << "tree " << utf8(context.install_folder) << "\n"
         << "tree " << utf8(writer.resolve_destination(L"<SamplePath>").wstring()) << "\n"
         << "tree " << utf8(common.wstring()) << "\n"
+        << "tree " << utf8(user.wstring()) << "\n"
         << "tree " << utf8(nsis_temporary.wstring()) << "\n"
         << "file " << utf8((fs::path(context.start_menu_folder) / link).wstring()) << "\n"
         << "file " << utf8((fs::path(vt::known_folder(FOLDERID_PublicDesktop)) / link).wstring()) << "\n"
