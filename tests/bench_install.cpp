@@ -746,6 +746,11 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
     std::printf("%-58s %s s\n", "  of which the payload check (to the first file)",
                 spread(figures["check_seconds"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "  of which the extraction", spread(figures["extract_seconds"], "%.2f").c_str());
+    std::vector<double> after;
+    for (std::size_t i = 0; i < figures["seconds"].size(); ++i)
+        after.push_back(figures["seconds"][i] - figures["check_seconds"][i] - figures["extract_seconds"][i]);
+    std::printf("%-58s %s s\n", "  of which the steps after it (links, DirectX, registration)",
+                spread(after, "%.2f").c_str());
     std::printf("%-58s %s s\n", "  (its whole process, for reference)", spread(figures["process"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "NSIS, solid bzip2, amd64-unicode, silent: whole process",
                 spread(figures["nsis"], "%.2f").c_str());
