@@ -108,6 +108,11 @@ bool installer_context::initialise()
             return false;
     }
 
+    return settle_choices();
+}
+
+bool installer_context::settle_choices()
+{
     // An update or reinstallation keeps the earlier folders and desktop choice.
     try {
         detect_previous_installation(*this);

@@ -20,6 +20,10 @@ public:
 
     // The start-up checks, language and default folders; true lets the wizard open.
     bool initialise();
+    // The part of initialise after the checks and the language: finds an
+    // earlier installation (its log gives the folders and desktop choice)
+    // and fills in the default folders. False after telling the user why.
+    bool settle_choices();
 
     // Localised text of a string id in the current language.
     std::wstring text(unsigned id) const;

@@ -97,6 +97,8 @@ public:
         bool extracted = extract_payload(payload_, context_.install_folder, samples, context_.temporary_folder,
                                          [&](notification n) {
                                              notification::result result = handle(n);
+                                             if (stoppable(n) && view_.stop_requested())
+                                                 result = notification::result::abort;
                                              pump_messages();
                                              cursor.again();
                                              return result;
@@ -123,6 +125,14 @@ public:
     }
 
 private:
+    // The notifications that may be answered with abort.
+    static bool stoppable(const notification& n)
+    {
+        return std::holds_alternative<notification::entry_begin>(n) ||
+               std::holds_alternative<notification::entry_end>(n) ||
+               std::holds_alternative<notification::progress>(n);
+    }
+
     notification::result handle(const notification& n)
     {
         using result = notification::result;

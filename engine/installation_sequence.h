@@ -24,6 +24,11 @@ public:
     virtual void set_progress(unsigned percent) = 0;
     // Owner of whatever the steps show (the DirectX setup).
     virtual HWND owner() const = 0;
+    // Asked after every file begun or finished and every progress report of
+    // the payload: true stops the installation there (the session is ending,
+    // say), and everything it did is undone as after a failure, which is
+    // reported as interrupted.
+    virtual bool stop_requested() const { return false; }
 };
 
 // Runs the installation of payload (a bzip2 archive stream) with the choices

@@ -250,16 +250,23 @@ fs::path destination_of(const payload_file& file, const fs::path& install_folder
 namespace {
 
 // The text of a window of the installer's process, asked for as its owner
-// asks: an edit control keeps its text to itself otherwise.
+// asks: an edit control keeps its text to itself otherwise. The text may
+// change between the two questions: a text that fills the buffer is asked
+// for again with a larger one.
 std::wstring window_text(HWND window)
 {
     DWORD_PTR length = 0;
     ::SendMessageTimeoutW(window, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 10000, &length);
-    std::wstring text(length + 1, L'\0');
-    ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()), SMTO_ABORTIFHUNG,
-                          10000, &length);
-    text.resize(std::min<std::size_t>(length, text.size()));
-    return text;
+    for (std::size_t size = length + 64;; size *= 2) {
+        std::wstring text(size, L'\0');
+        DWORD_PTR copied = 0;
+        ::SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                              SMTO_ABORTIFHUNG, 10000, &copied);
+        if (copied + 1 < size || size > (1u << 22)) {
+            text.resize(std::min<std::size_t>(copied, text.size()));
+            return text;
+        }
+    }
 }
 
 struct page_search {

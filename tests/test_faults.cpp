@@ -1,0 +1,491 @@
+// Installations of the demo product that fail for real, each scenario on a
+// machine of its own (a fresh Wine prefix): damaged payloads in copies of the
+// real installer, a full disk, a file held open by another program, and a
+// stop requested in the middle of the payload. After every failure the
+// machine holds exactly what it held before the installer ran: nothing
+// added, changed or lost, an earlier installation byte for byte with its
+// uninstall log, so that it can still be removed.
+
+#include "app/installer_context.h"
+#include "demo/uninstaller/uninstall_log_reader.h"
+#include "demo_machine.h"
+#include "engine/installation_sequence.h"
+#include "payload/payload_reader.h"
+#include "payload_test_support.h"
+#include "resources/dialog_ids.h"
+#include "support/memstream.h"
+#include "support/unique_any.h"
+
+#include <gtest/gtest.h>
+
+#include <knownfolders.h>
+
+#include <set>
+
+using namespace demo_machine;
+using namespace payload_test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const std::wstring incomplete_question = L"Installation is not complete.\n\nDo you still confirm exit Installation ?";
+
+std::wstring failure_status(const std::wstring& code)
+{
+    return L"Installation failed (Error Code " + code + L").";
+}
+
+// The demo payload as the build embeds it in the installer.
+std::string built_payload()
+{
+    return read_file(fs::path(build_folder()) / L"demo" / L"demo-payload.bz2");
+}
+
+// The demo payload's files as one uncompressed archive, with the offsets of
+// what the damage aims at.
+struct plain_archive {
+    std::string bytes;
+    std::vector<archive_record> records;
+    std::vector<std::uint64_t> record_offsets; // of each record in the header
+    std::vector<std::uint64_t> data_offsets;   // of each entry's data
+};
+
+plain_archive demo_archive(const std::vector<payload_file>& payload)
+{
+    plain_archive archive;
+    std::vector<file_spec> files;
+    for (const payload_file& file : payload)
+        files.push_back({u16(L"Demo\\" + file.name), u16(file.destination), read_file(file.staged), file.kind});
+    archive.bytes = archive_bytes(files);
+    std::uint64_t record = archive_prefix_size;
+    for (const file_spec& f : files) {
+        archive.records.push_back({f.source, f.destination, f.kind, f.data.size(), 0});
+        archive.record_offsets.push_back(record);
+        record += archive_record_size(archive.records.back());
+    }
+    std::uint64_t data = archive_header_length(archive.records);
+    for (const file_spec& f : files) {
+        archive.data_offsets.push_back(data);
+        data += f.data.size();
+    }
+    return archive;
+}
+
+std::size_t index_of(const std::vector<payload_file>& payload, const std::wstring& name)
+{
+    for (std::size_t i = 0; i < payload.size(); ++i)
+        if (payload[i].name == name)
+            return i;
+    ADD_FAILURE() << "no " << narrow(name) << " in the demo payload";
+    return 0;
+}
+
+// Offset of the size field in record index of the archive's header.
+std::uint64_t size_field_offset(const plain_archive& archive, std::size_t index)
+{
+    const archive_record& r = archive.records[index];
+    return archive.record_offsets[index] + 4 + 2 * r.source.size() + 4 + 2 * r.destination.size() + 4;
+}
+
+std::string flipped(std::string bytes, std::uint64_t offset)
+{
+    bytes[std::size_t(offset)] = char(bytes[std::size_t(offset)] ^ 0x01);
+    return bytes;
+}
+
+BOOL CALLBACK first_language(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
+{
+    *reinterpret_cast<WORD*>(found) = language;
+    return FALSE;
+}
+
+// A copy of this build's installer whose payload resource holds another
+// payload: the damaged installer a user may have downloaded. It lies in the
+// build folder, outside the machine's drives, while the object lives.
+class installer_copy {
+public:
+    installer_copy(const std::string& name, const std::string& payload)
+    {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        const fs::path folder = fs::path(build_folder()) / L"faults" / L"installers";
+        fs::create_directories(folder);
+        path_ = folder / (std::string(test->name()) + "-" + name + ".exe");
+        fs::remove(path_);
+        fs::copy_file(fs::path(build_folder()) / L"Tablewright8Setup.exe", path_);
+        WORD language = 0;
+        {
+            vt::unique_module module(::LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+            EXPECT_TRUE(module);
+            ::EnumResourceLanguagesW(module.get(), MAKEINTRESOURCEW(payload_resource_type),
+                                     MAKEINTRESOURCEW(payload_resource_id), first_language,
+                                     reinterpret_cast<LONG_PTR>(&language));
+        }
+        HANDLE update = ::BeginUpdateResourceW(path_.c_str(), FALSE);
+        EXPECT_TRUE(update);
+        EXPECT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(payload_resource_type),
+                                      MAKEINTRESOURCEW(payload_resource_id), language,
+                                      const_cast<char*>(payload.data()), DWORD(payload.size())));
+        EXPECT_TRUE(::EndUpdateResourceW(update, FALSE));
+    }
+    ~installer_copy()
+    {
+        std::error_code error;
+        fs::remove(path_, error);
+    }
+    installer_copy(const installer_copy&) = delete;
+    installer_copy& operator=(const installer_copy&) = delete;
+
+    std::wstring path() const { return path_.wstring(); }
+
+private:
+    fs::path path_;
+};
+
+struct damaged_payload {
+    std::string name;
+    std::string payload;
+    std::wstring code; // as the failure message shows it
+};
+
+// The damage that the bzip2 data's own checksums and the check of the
+// stream's end find before anything is written.
+std::vector<damaged_payload> damaged_streams(bool all)
+{
+    const std::string good = built_payload();
+    EXPECT_GT(good.size(), 1000000u);
+    std::vector<damaged_payload> out;
+    out.push_back({"middle-block", flipped(good, good.size() / 2), L"4"});
+    if (!all)
+        return out;
+    out.push_back({"first-block", flipped(good, 100), L"4"});
+    out.push_back({"last-block", flipped(good, good.size() - 200), L"4"});
+    // The stream's CRC fills the bytes before the last one, whatever the padding.
+    out.push_back({"stream-crc", flipped(good, good.size() - 2), L"4"});
+    out.push_back({"one-byte-short", good.substr(0, good.size() - 1), L"4"});
+    out.push_back({"one-byte-long", good + '\0', L"4"});
+    return out;
+}
+
+// Damage under an intact bzip2 layer, found only while the files are
+// written: a record's size (the entry takes a byte of the next one) and a
+// byte of a file's data, both failing a file's CRC-32 after many files have
+// been written.
+std::vector<damaged_payload> damaged_archives(const std::vector<payload_file>& payload)
+{
+    const plain_archive archive = demo_archive(payload);
+    const std::size_t sample = index_of(payload, payload[payload.size() / 2].name);
+    const std::size_t language_module = index_of(payload, L"TablewrightFRA.dll");
+    return {
+        {"header-size", bzip2_compress(flipped(archive.bytes, size_field_offset(archive, sample))), L"3"},
+        {"file-data",
+         bzip2_compress(flipped(archive.bytes, archive.data_offsets[language_module] + archive.records[language_module].size / 2)),
+         L"3"},
+    };
+}
+
+class Faults : public demo_machine_test {
+protected:
+    // Runs the installer through the quick installation, which must fail
+    // with code, and leaves it; the machine must then be as it was.
+    void expect_failed_installation(const std::wstring& installer, const std::wstring& code,
+                                    const std::string& what)
+    {
+        SCOPED_TRACE(what);
+        const machine_state then = snapshot();
+        {
+            wizard setup(installer);
+            ASSERT_TRUE(setup.open());
+            setup.next();
+            setup.next(); // quick installation
+            ASSERT_TRUE(setup.showing(page_kind::install));
+            const install_outcome outcome = setup.run_install();
+            ASSERT_TRUE(outcome.ended) << "the installation did not end";
+            EXPECT_FALSE(outcome.succeeded);
+            EXPECT_EQ(outcome.status, failure_status(code)) << narrow(outcome.log);
+            EXPECT_TRUE(setup.showing(page_kind::install)) << "the wizard stays on the install page";
+            EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
+        }
+        expect_unchanged_since(then, what + " left the machine changed");
+    }
+
+    void expect_failed_installations(const std::vector<damaged_payload>& damages)
+    {
+        for (const damaged_payload& damage : damages)
+            expect_failed_installation(installer_copy(damage.name, damage.payload).path(), damage.code, damage.name);
+    }
+
+    // A quick installation of this build's installer that must succeed.
+    void install_with_wizard()
+    {
+        wizard setup;
+        ASSERT_TRUE(setup.open());
+        setup.next();
+        setup.next();
+        ASSERT_TRUE(setup.install());
+        setup.next();
+        setup.leave();
+    }
+
+    // The installation in folder is whole: its files, and its uninstall log
+    // complete with every file listed as done.
+    void expect_installation_intact(const fs::path& folder) const
+    {
+        expect_payload_installed(folder);
+        const uninstall_log log = read_uninstall_log(folder / L"Uninstall.ulog");
+        EXPECT_TRUE(log.complete);
+        std::set<std::wstring> files;
+        for (const journal_entry& entry : log.entries)
+            if (entry.type == journal_type::file && entry.done)
+                files.insert(entry.path);
+        for (const payload_file& file : payload) {
+            if (file.kind != 5) {
+                EXPECT_TRUE(files.count(destination_of(file, folder).wstring())) << narrow(file.name);
+            }
+        }
+    }
+};
+
+} // namespace
+
+// Installers whose payload was damaged on its way to the user, on a machine
+// without the product: the check of the bzip2 data stops them before any
+// file is written, the CRC-32 of a file after many; either way nothing is
+// left.
+TEST_F(Faults, DamagedPayload)
+{
+    expect_failed_installations(damaged_streams(true));
+    expect_failed_installations(damaged_archives(payload));
+    EXPECT_FALSE(fs::exists(default_install_folder()));
+    expect_unchanged_since(before, "the damaged installers");
+}
+
+// The same damage in a reinstallation over an installed copy: the copy is
+// back byte for byte with its log, and its uninstaller still removes it.
+TEST_F(Faults, DamagedPayloadOverAnInstalledCopy)
+{
+    install_with_wizard();
+    const fs::path folder = default_install_folder();
+    expect_failed_installations(damaged_streams(false));
+    expect_failed_installations(damaged_archives(payload));
+    expect_installation_intact(folder);
+    uninstall(folder);
+    expect_machine_as_before();
+}
+
+namespace {
+
+// A machine whose drive T: is a small disk of its own (a tmpfs that the
+// test's set-up mounts); the snapshots include it.
+class FaultsOnSmallDisk : public Faults {
+protected:
+    void SetUp() override
+    {
+        ULARGE_INTEGER free{}, total{};
+        if (!::GetDiskFreeSpaceExW(L"T:\\", &free, &total, nullptr) || total.QuadPart > 64u << 20)
+            GTEST_SKIP() << "no small disk as drive T: (mounting one needs root)";
+        Faults::SetUp();
+    }
+    void TearDown() override
+    {
+        std::error_code error;
+        fs::remove(filler_path(), error);
+        Faults::TearDown();
+    }
+    std::vector<std::wstring> other_drives() const override { return {L"T:"}; }
+
+    static fs::path filler_path() { return L"T:\\filler.bin"; }
+
+    // Takes the disk's free space down to about left bytes.
+    static void fill_disk(std::uint64_t left)
+    {
+        ULARGE_INTEGER free{};
+        ASSERT_TRUE(::GetDiskFreeSpaceExW(L"T:\\", &free, nullptr, nullptr));
+        ASSERT_GT(free.QuadPart, left);
+        write_file(filler_path(), std::string(std::size_t(free.QuadPart - left), 'f'));
+    }
+};
+
+// A view that asks the installation to stop once stop_here() says so about
+// the latest thing the installation reported.
+class stopping_view final : public quiet_view {
+public:
+    enum class report { status, log, progress };
+
+    explicit stopping_view(std::function<bool(report, const stopping_view&)> stop_here)
+        : stop_here_(std::move(stop_here))
+    {
+    }
+
+    void append_log(const std::wstring& text) override
+    {
+        quiet_view::append_log(text);
+        last_ = report::log;
+        last_log = text;
+    }
+    void set_status(const std::wstring& text) override
+    {
+        quiet_view::set_status(text);
+        last_ = report::status;
+    }
+    void set_progress(unsigned percent) override
+    {
+        progress = percent;
+        last_ = report::progress;
+    }
+    bool stop_requested() const override
+    {
+        if (!stopped && stop_here_(last_, *this))
+            stopped = true;
+        return stopped;
+    }
+
+    std::wstring last_log;
+    unsigned progress = 0;
+    mutable bool stopped = false;
+
+private:
+    std::function<bool(report, const stopping_view&)> stop_here_;
+    report last_ = report::status;
+};
+
+// The installation as the installer runs it on this machine, with the
+// choices its start-up settles (an installed copy is found with its log).
+// The start-up's checks are left out: they would count this process among
+// the product's running programs, and the uninstaller would wait for it.
+bool run_in_process(installation_view& view)
+{
+    box_watcher boxes([](const seen_box& box) {
+        ADD_FAILURE() << "the installation showed a box: " << narrow(box.text);
+        return box.buttons.empty() ? IDOK : box.buttons.front();
+    });
+    installer_context context;
+    if (!context.settle_choices())
+        return false;
+    vt::imemstream stream = open_payload_resource();
+    return run_installation(context, view, stream);
+}
+
+std::size_t count_of(const std::wstring& text, const std::wstring& what)
+{
+    std::size_t count = 0;
+    for (std::size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1))
+        ++count;
+    return count;
+}
+
+} // namespace
+
+// The installation folder on a disk that fills up (system error 112): on a
+// machine without the product, then while updating an older version on that
+// disk, whose files must all be back.
+TEST_F(FaultsOnSmallDisk, DiskFull)
+{
+    const fs::path folder = L"T:\\Tablewright";
+    fill_disk(1u << 20); // less than the uninstaller needs
+    {
+        const machine_state then = snapshot();
+        wizard setup;
+        ASSERT_TRUE(setup.open());
+        setup.next();
+        setup.click(setup.page(page_kind::mode), IDC_ADVANCED);
+        setup.next();
+        setup.type_folder(folder.wstring());
+        setup.next();
+        ASSERT_TRUE(setup.showing(page_kind::install));
+        const install_outcome outcome = setup.run_install();
+        EXPECT_EQ(outcome.status, failure_status(L"1:00000070")) << narrow(outcome.log);
+        EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
+        expect_unchanged_since(then, "the full disk on a fresh machine");
+        EXPECT_FALSE(fs::exists(folder));
+    }
+    fs::remove(filler_path());
+
+    // Tablewright 8.11m on the small disk, then the update with just too
+    // little room for the new language modules.
+    install_other_version(L"Tablewright_8_11_13_9.exe", payload, [](const payload_file& file) {
+        return file.kind != 0 || file.name == L"TablewrightFRA.dll";
+    }, "8.11m sample ", folder);
+    const std::string older_program = read_file(folder / L"Tablewright.exe");
+    ASSERT_EQ(older_program, read_file(fs::path(build_folder()) / L"tests" / L"Tablewright_8_11_13_9.exe"));
+    const std::string older_log = read_file(folder / L"Uninstall.ulog");
+    fill_disk(40u << 10);
+    expect_failed_installation(build_folder() + L"\\Tablewright8Setup.exe", L"1:00000070",
+                               "the full disk during an update");
+    EXPECT_TRUE(read_file(folder / L"Tablewright.exe") == older_program) << "the older program, byte for byte";
+    EXPECT_TRUE(read_file(folder / L"Uninstall.ulog") == older_log);
+    EXPECT_EQ(read_file(folder / L"Lang" / L"TablewrightFRA.dll"), read_file(payload[index_of(payload, L"TablewrightFRA.dll")].staged));
+    EXPECT_FALSE(fs::exists(folder / L"Lang" / L"TablewrightDEU.dll")) << "not in the older version";
+
+    fs::remove(filler_path());
+    uninstall(folder);
+    expect_machine_as_before();
+}
+
+// Over an installed copy: a language module that another program holds open
+// without sharing stops the reinstallation (system error 32) and everything
+// is put back; read-only files are replaced.
+TEST_F(Faults, LockedAndReadOnlyFiles)
+{
+    install_with_wizard();
+    const fs::path folder = default_install_folder();
+    {
+        vt::unique_file held(::CreateFileW((folder / L"Lang" / L"TablewrightFRA.dll").c_str(), GENERIC_READ, 0, nullptr,
+                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        ASSERT_TRUE(held);
+        expect_failed_installation(build_folder() + L"\\Tablewright8Setup.exe", L"1:00000020",
+                                   "a file held open by another program");
+    }
+    expect_installation_intact(folder);
+
+    const fs::path read_only[] = {folder / L"Lang" / L"TablewrightDEU.dll",
+                                  destination_of(payload[index_of(payload, payload[payload.size() / 2].name)], folder)};
+    for (const fs::path& file : read_only) {
+        write_file(file, "changed by the user");
+        ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    install_with_wizard();
+    expect_installation_intact(folder);
+    uninstall(folder);
+    expect_machine_as_before();
+}
+
+// A stop asked for at the beginning of a file, at a progress report and at
+// the end of a file, on a machine without the product and then over an
+// installed copy: each is reported as interrupted (5) and undone.
+TEST_F(Faults, StopRequestedDuringThePayload)
+{
+    using report = stopping_view::report;
+    const std::wstring ok_line = L"OK\r\n";
+    const std::vector<std::pair<std::string, std::function<bool(report, const stopping_view&)>>> stops = {
+        {"at the beginning of a language module",
+         [](report last, const stopping_view& view) {
+             return last == report::log && view.last_log.find(L"TablewrightFRA.dll") != std::wstring::npos;
+         }},
+        {"at a progress report", [](report last, const stopping_view& view) {
+             return last == report::progress && view.progress >= 50;
+         }},
+        {"at the end of the 30th file", [ok_line](report last, const stopping_view& view) {
+             return last == report::log && view.last_log == ok_line && count_of(view.log, L"Copying File") == 30;
+         }},
+    };
+    auto stop_each = [&](const std::string& machine) {
+        for (const auto& [where, stop_here] : stops) {
+            SCOPED_TRACE(machine + ", " + where);
+            const machine_state then = snapshot();
+            stopping_view view(stop_here);
+            EXPECT_FALSE(run_in_process(view));
+            EXPECT_TRUE(view.stopped);
+            EXPECT_EQ(view.status, failure_status(L"5")) << narrow(view.log);
+            expect_unchanged_since(then, "the stopped installation");
+        }
+    };
+    stop_each("fresh machine");
+
+    quiet_view view;
+    ASSERT_TRUE(run_in_process(view)) << narrow(view.log);
+    const fs::path folder = default_install_folder();
+    stop_each("over an installed copy");
+    expect_installation_intact(folder);
+    uninstall(folder);
+    expect_machine_as_before();
+}
