@@ -37,6 +37,34 @@ bool path_exists(const fs::path& path) noexcept
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// Backups keep the attributes of what they saved, read-only included.
+void delete_file(const std::wstring& path) noexcept
+{
+    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(path.c_str());
+}
+
+// Moves a file, to another volume too: the install folder need not be on the
+// temporary folder's volume. Across volumes a move is a copy and a deletion,
+// and a read-only file (the installed program and uninstaller are) can be
+// copied but not deleted; so the attribute is lifted for the move and set
+// again on the moved file. False when the file is still at from.
+bool move_file(const std::wstring& from, const std::wstring& to) noexcept
+{
+    const DWORD attributes = ::GetFileAttributesW(from.c_str());
+    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+    if (read_only)
+        ::SetFileAttributesW(from.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED)) {
+        if (read_only)
+            ::SetFileAttributesW(to.c_str(), attributes);
+        return true;
+    }
+    if (read_only)
+        ::SetFileAttributesW(from.c_str(), attributes);
+    return false;
+}
+
 // Copies or moves what lies at path to a new backup file; the backup's path,
 // or empty when that failed (the original then stays where it is).
 std::wstring back_up(const fs::path& path, bool copy)
@@ -44,18 +72,12 @@ std::wstring back_up(const fs::path& path, bool copy)
     std::wstring backup = new_backup_path();
     if (backup.empty())
         return {};
-    // Moving may have to copy when the install folder is on another volume
-    // than the temporary folder; the original must still leave its place.
-    BOOL moved = copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE)
-                      : ::MoveFileExW(path.c_str(), backup.c_str(), MOVEFILE_COPY_ALLOWED);
-    return moved ? backup : std::wstring();
-}
-
-// Backups keep the attributes of what they saved, read-only included.
-void delete_file(const std::wstring& path) noexcept
-{
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(path.c_str());
+    if (copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE) : move_file(path.wstring(), backup))
+        return backup;
+    // A move across volumes that copied but could not delete the original
+    // leaves a copy nobody would remove.
+    delete_file(backup);
+    return {};
 }
 
 // Removes a created folder, a written file or a link. Something that is
@@ -235,7 +257,7 @@ void install_journal::roll_back()
                 break;
             remove_path(entry.path);
             if (!entry.backup.empty() && !entry.path.empty())
-                ::MoveFileExW(entry.backup.c_str(), entry.path.c_str(), MOVEFILE_COPY_ALLOWED);
+                move_file(entry.backup, entry.path);
             break;
         }
         current_entries_.pop_back();
