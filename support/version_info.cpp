@@ -45,6 +45,8 @@ const version_info& version_info::own()
 
 void version_info::parse()
 {
+    fixed_ = nullptr;
+    translations_.clear();
     if (block_.empty())
         return;
     void* value = nullptr;

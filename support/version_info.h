@@ -14,6 +14,18 @@ class version_info {
 public:
     // An empty reader: no fixed information, no strings.
     version_info() = default;
+    // The fixed information points into the block: a copy reads its own block.
+    version_info(const version_info& other) : block_(other.block_) { parse(); }
+    version_info& operator=(const version_info& other)
+    {
+        if (this != &other) {
+            block_ = other.block_;
+            parse();
+        }
+        return *this;
+    }
+    version_info(version_info&&) noexcept = default;
+    version_info& operator=(version_info&&) noexcept = default;
 
     // The version resource (type 16, id 1) of a loaded module.
     static version_info from_module(HMODULE module);

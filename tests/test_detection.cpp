@@ -15,6 +15,8 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -128,6 +130,27 @@ TEST_F(Detection, RecordedPathMustStillExist)
     // A folder counts as existing.
     set_string(HKEY_LOCAL_MACHINE, maker_key, path_value, root.wstring());
     EXPECT_EQ(read_product_path(), root.wstring());
+}
+
+// A copy reads its own block: it outlives the reader it was made from, and
+// an assigned reader forgets what it read before.
+TEST_F(Detection, VersionInformationCopiesStandAlone)
+{
+    std::optional<vt::version_info> original = vt::version_info::from_file(probe("8_11_13_9").wstring());
+    vt::version_info copy = *original;
+    vt::version_info assigned = vt::version_info::from_file(probe("beta").wstring());
+    assigned = copy;
+    original.reset();
+    // Whatever comes next into the freed block must not show through.
+    const DWORD block_size = ::GetFileVersionInfoSizeW(probe("8_11_13_9").c_str(), nullptr);
+    std::vector<std::vector<std::byte>> reuse(8, std::vector<std::byte>(block_size, std::byte{0xFF}));
+    EXPECT_EQ(copy.file_version(), 0x0008000B000D0009u);
+    EXPECT_EQ(assigned.file_version(), 0x0008000B000D0009u);
+    EXPECT_EQ(assigned.translations(), copy.translations());
+    EXPECT_EQ(assigned.product_version(), copy.product_version());
+    assigned = vt::version_info();
+    EXPECT_FALSE(assigned.has_fixed_info());
+    EXPECT_TRUE(assigned.translations().empty());
 }
 
 TEST_F(Detection, PreReleaseTextIsSpelledForTheLanguage)
