@@ -434,22 +434,6 @@ fs::path desktop_link()
     return fs::path(known(FOLDERID_PublicDesktop)) / L"Tablewright 8.11n.lnk";
 }
 
-fs::path link_target(const fs::path& link)
-{
-    vt::com_scope com;
-    vt::com_ptr<IShellLinkW> shell_link;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  shell_link.put_void())))
-        return {};
-    vt::com_ptr<IPersistFile> file;
-    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void())) ||
-        FAILED(file->Load(link.c_str(), STGM_READ)))
-        return {};
-    wchar_t target[MAX_PATH] = {};
-    shell_link->GetPath(target, MAX_PATH, nullptr, 0);
-    return target;
-}
-
 int backups_in_temporary_folder()
 {
     int count = 0;

@@ -124,7 +124,6 @@ private:
 fs::path default_install_folder();
 fs::path start_menu_link();
 fs::path desktop_link();
-fs::path link_target(const fs::path& link);
 int backups_in_temporary_folder();
 
 // Starts the installed uninstaller as the list of programs does, silently,

@@ -1,5 +1,9 @@
 #include "payload_test_support.h"
 
+#include "support/unique_any.h"
+
+#include <shobjidl.h>
+
 #include <fstream>
 #include <sstream>
 
@@ -16,6 +20,22 @@ fs::path unique_name(const std::wstring& tag)
 }
 
 } // namespace
+
+fs::path link_target(const fs::path& link)
+{
+    vt::com_scope com;
+    vt::com_ptr<IShellLinkW> shell_link;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                  shell_link.put_void())))
+        return {};
+    vt::com_ptr<IPersistFile> file;
+    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void())) ||
+        FAILED(file->Load(link.c_str(), STGM_READ)))
+        return {};
+    wchar_t target[MAX_PATH] = {};
+    shell_link->GetPath(target, MAX_PATH, nullptr, 0);
+    return target;
+}
 
 void remove_tree(const fs::path& path)
 {

@@ -87,6 +87,9 @@ private:
     fs::path path_;
 };
 
+// The target of a shell link file; empty when it cannot be read.
+fs::path link_target(const fs::path& link);
+
 void remove_tree(const fs::path& path);
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& data);

@@ -63,22 +63,6 @@ std::wstring known_folder(REFKNOWNFOLDERID id)
     return path ? path : L"";
 }
 
-fs::path link_target(const fs::path& link)
-{
-    vt::com_scope com;
-    vt::com_ptr<IShellLinkW> shell_link;
-    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  shell_link.put_void())))
-        return {};
-    vt::com_ptr<IPersistFile> file;
-    if (FAILED(shell_link->QueryInterface(IID_IPersistFile, file.put_void())) ||
-        FAILED(file->Load(link.c_str(), STGM_READ)))
-        return {};
-    wchar_t target[MAX_PATH] = {};
-    shell_link->GetPath(target, MAX_PATH, nullptr, 0);
-    return target;
-}
-
 std::string program_bytes(const wchar_t* relative)
 {
     return read_file(fs::path(build_folder()) / relative);
