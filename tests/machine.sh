@@ -28,7 +28,8 @@ if ! mount -t tmpfs -o "size=$size" vt-small-disk "$disk" 2>/dev/null; then
     exit 0
 fi
 # A drive letter is a link in the prefix's dosdevices; Wine makes the prefix
-# only when that folder does not exist yet.
-WINEPREFIX="$prefix" wineboot -i >/dev/null 2>&1
+# only when that folder does not exist yet, so the prefix comes first, made as
+# for every test.
+WINEPREFIX="$prefix" sh "$(dirname "$0")/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
 ln -s "$disk" "$prefix/dosdevices/t:"
 exit 0

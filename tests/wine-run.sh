@@ -6,6 +6,9 @@ set -eu
 : "${WINEPREFIX:=$(pwd)/wineprefix}"
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
+# Wine's menu builder, started for every link an installation makes, keeps
+# folders busy for a while and writes menu entries into the Unix user's home.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d}"
 wine=wine
 [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
