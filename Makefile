@@ -52,4 +52,4 @@ fuzz: setup
 	@sh tools/fuzz/fuzz.sh $(BUILD)/fuzz $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(HOST) $(X64) $(I686)
+	rm -rf $(HOST) $(X64) $(I686) $(BUILD)/fuzz
