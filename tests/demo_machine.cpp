@@ -6,6 +6,7 @@
 #include "app/language.h"
 #include "dialog_watch.h"
 #include "engine/installation_sequence.h"
+#include "payload/crc32.h"
 #include "payload/file_utils.h"
 #include "resources/dialog_ids.h"
 #include "support/known_folder.h"
@@ -46,6 +47,23 @@ namespace {
 // A folder that Wine links elsewhere (the user's Desktop, Documents, ... lead
 // into the Unix user's home) is recorded as such, not walked: it is no part
 // of the machine's own tree.
+// The CRC-32 of a file's content, or why it could not be read.
+std::wstring content_checksum(const std::wstring& path)
+{
+    vt::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return L"unreadable (error " + std::to_wstring(::GetLastError()) + L")";
+    crc32 crc;
+    std::vector<char> buffer(1 << 16);
+    DWORD got = 0;
+    while (::ReadFile(file.get(), buffer.data(), DWORD(buffer.size()), &got, nullptr) && got > 0)
+        crc.process_bytes(buffer.data(), got);
+    wchar_t text[16];
+    swprintf(text, 16, L"%08x", crc.checksum());
+    return text;
+}
+
 void add_files(machine_state& state, const std::wstring& folder)
 {
     WIN32_FIND_DATAW found;
@@ -64,10 +82,15 @@ void add_files(machine_state& state, const std::wstring& folder)
             state[path] = L"folder";
             add_files(state, path);
         } else {
-            wchar_t identity[96];
-            swprintf(identity, 96, L"file %lu:%lu written %lu:%lu", found.nFileSizeHigh, found.nFileSizeLow,
-                     found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime);
+            wchar_t identity[128];
+            swprintf(identity, 128, L"file %lu:%lu written %lu:%lu attributes %lx", found.nFileSizeHigh,
+                     found.nFileSizeLow, found.ftLastWriteTime.dwHighDateTime, found.ftLastWriteTime.dwLowDateTime,
+                     found.dwFileAttributes);
             state[path] = identity;
+            // Wine's own system files are far too many to read each time;
+            // everything an installation writes lies outside them.
+            if (!starts_with_folded(path, L"C:\\windows\\"))
+                state[path] += L" content " + content_checksum(path);
         }
     } while (::FindNextFileW(search.get(), &found));
 }
