@@ -323,9 +323,14 @@ BOOL CALLBACK find_page(HWND child, LPARAM param)
 
 } // namespace
 
+std::wstring built_installer()
+{
+    return build_folder() + L"\\Tablewright8Setup.exe";
+}
+
 wizard::wizard(const std::wstring& installer)
 {
-    start_program(installer.empty() ? build_folder() + L"\\Tablewright8Setup.exe" : installer, L"", process_);
+    start_program(installer, L"", process_);
     if (!process_.process)
         return;
     HWND first = wait_for_process_dialog(process_.id, 60s);

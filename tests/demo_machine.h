@@ -77,10 +77,13 @@ struct install_outcome {
     std::wstring log;
 };
 
+// This build's Tablewright8Setup.exe.
+std::wstring built_installer();
+
 class wizard {
 public:
     // The installer of this build, or another executable.
-    explicit wizard(const std::wstring& installer = {});
+    explicit wizard(const std::wstring& installer = built_installer());
     ~wizard();
     wizard(const wizard&) = delete;
     wizard& operator=(const wizard&) = delete;

@@ -18,13 +18,10 @@
 
 #include <gtest/gtest.h>
 
-#include <knownfolders.h>
-
 #include <set>
 
 using namespace demo_machine;
 using namespace payload_test;
-using namespace std::chrono_literals;
 
 namespace {
 
@@ -123,7 +120,7 @@ public:
         fs::create_directories(folder);
         path_ = folder / (std::string(test->name()) + "-" + name + ".exe");
         fs::remove(path_);
-        fs::copy_file(fs::path(build_folder()) / L"Tablewright8Setup.exe", path_);
+        fs::copy_file(built_installer(), path_);
         WORD language = 0;
         {
             vt::unique_module module(::LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
@@ -197,10 +194,11 @@ std::vector<damaged_payload> damaged_archives(const std::vector<payload_file>& p
 
 class Faults : public demo_machine_test {
 protected:
-    // Runs the installer through the quick installation, which must fail
-    // with code, and leaves it; the machine must then be as it was.
+    // Runs the installer through the quick installation (or, given a folder,
+    // the advanced one into that folder), which must fail with code, and
+    // leaves it; the machine must then be as it was.
     void expect_failed_installation(const std::wstring& installer, const std::wstring& code,
-                                    const std::string& what)
+                                    const std::string& what, const fs::path& folder = {})
     {
         SCOPED_TRACE(what);
         const machine_state then = snapshot();
@@ -208,7 +206,12 @@ protected:
             wizard setup(installer);
             ASSERT_TRUE(setup.open());
             setup.next();
-            setup.next(); // quick installation
+            if (!folder.empty()) {
+                setup.click(setup.page(page_kind::mode), IDC_ADVANCED);
+                setup.next();
+                setup.type_folder(folder.wstring());
+            }
+            setup.next();
             ASSERT_TRUE(setup.showing(page_kind::install));
             const install_outcome outcome = setup.run_install();
             ASSERT_TRUE(outcome.ended) << "the installation did not end";
@@ -394,22 +397,9 @@ TEST_F(FaultsOnSmallDisk, DiskFull)
 {
     const fs::path folder = L"T:\\Tablewright";
     fill_disk(1u << 20); // less than the uninstaller needs
-    {
-        const machine_state then = snapshot();
-        wizard setup;
-        ASSERT_TRUE(setup.open());
-        setup.next();
-        setup.click(setup.page(page_kind::mode), IDC_ADVANCED);
-        setup.next();
-        setup.type_folder(folder.wstring());
-        setup.next();
-        ASSERT_TRUE(setup.showing(page_kind::install));
-        const install_outcome outcome = setup.run_install();
-        EXPECT_EQ(outcome.status, failure_status(L"1:00000070")) << narrow(outcome.log);
-        EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
-        expect_unchanged_since(then, "the full disk on a fresh machine");
-        EXPECT_FALSE(fs::exists(folder));
-    }
+    expect_failed_installation(built_installer(), L"1:00000070",
+                               "the full disk on a fresh machine", folder);
+    EXPECT_FALSE(fs::exists(folder));
     fs::remove(filler_path());
 
     // Tablewright 8.11m on the small disk, then the update with just too
@@ -421,7 +411,7 @@ TEST_F(FaultsOnSmallDisk, DiskFull)
     ASSERT_EQ(older_program, read_file(fs::path(build_folder()) / L"tests" / L"Tablewright_8_11_13_9.exe"));
     const std::string older_log = read_file(folder / L"Uninstall.ulog");
     fill_disk(40u << 10);
-    expect_failed_installation(build_folder() + L"\\Tablewright8Setup.exe", L"1:00000070",
+    expect_failed_installation(built_installer(), L"1:00000070",
                                "the full disk during an update");
     EXPECT_TRUE(read_file(folder / L"Tablewright.exe") == older_program) << "the older program, byte for byte";
     EXPECT_TRUE(read_file(folder / L"Uninstall.ulog") == older_log);
@@ -444,7 +434,7 @@ TEST_F(Faults, LockedAndReadOnlyFiles)
         vt::unique_file held(::CreateFileW((folder / L"Lang" / L"TablewrightFRA.dll").c_str(), GENERIC_READ, 0, nullptr,
                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(held);
-        expect_failed_installation(build_folder() + L"\\Tablewright8Setup.exe", L"1:00000020",
+        expect_failed_installation(built_installer(), L"1:00000020",
                                    "a file held open by another program");
     }
     expect_installation_intact(folder);

@@ -9,32 +9,21 @@
 #include "app/language.h"
 #include "demo/uninstaller/uninstall_log_reader.h"
 #include "demo_machine.h"
-#include "engine/installation_sequence.h"
 #include "payload/file_utils.h"
 #include "payload_test_support.h"
 #include "resources/dialog_ids.h"
-#include "support/known_folder.h"
-#include "support/memstream.h"
 #include "support/registry.h"
-#include "support/unique_any.h"
 
 #include <gtest/gtest.h>
 
 #include <knownfolders.h>
-#include <shlobj.h>
-#include <shobjidl.h>
 
-#include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
-#include <thread>
 
 using namespace demo_machine;
 using namespace payload_test;
-using namespace std::chrono_literals;
 
 namespace {
 
