@@ -21,6 +21,18 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
             # seconds for one on every hide; let Wine place its windows itself.
             "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
             wineserver -w
+            # Debian's Wine, started as /usr/lib/wine/wine64, looks for its own
+            # fonts under a data path it cannot resolve, so dialogs would fall
+            # back to whatever fontconfig offers. Windows keeps Tahoma and
+            # Marlett in its Fonts folder, and so does every test machine.
+            for font in /usr/share/wine/fonts/*.ttf; do
+                [ -f "$font" ] && cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+            done
+            # The user's Desktop, Documents and so on are links to the Unix
+            # home: whatever a test puts there must stay in the prefix.
+            for link in "$WINEPREFIX"/drive_c/users/*/*; do
+                if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+            done
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
