@@ -4,6 +4,7 @@
 // list), and the side bitmap fitted to its place in the wizard frame.
 
 #include "app/language.h"
+#include "resources/dialog_ids.h"
 #include "support/unique_any.h"
 
 #include <windows.h>
@@ -294,26 +295,6 @@ TEST(FlagIcons, FillTheLanguageListsImageList)
     ::ImageList_Destroy(list);
 }
 
-// Builds an empty dialog in memory with the 8-point shell dialog font, the
-// font of the installer's templates, to convert dialog units as they do.
-std::vector<WORD> shell_font_dialog_template()
-{
-    std::vector<WORD> words(64, 0);
-    auto* header = reinterpret_cast<DLGTEMPLATE*>(words.data());
-    header->style = DS_SETFONT | DS_SHELLFONT | WS_POPUP;
-    header->cx = 280;
-    header->cy = 140;
-    WORD* p = reinterpret_cast<WORD*>(header + 1);
-    *p++ = 0; // no menu
-    *p++ = 0; // standard class
-    *p++ = 0; // no caption
-    *p++ = 8; // point size
-    for (const wchar_t* face = L"MS Shell Dlg"; *face; ++face)
-        *p++ = static_cast<WORD>(*face);
-    *p = 0;
-    return words;
-}
-
 INT_PTR CALLBACK empty_dialog_proc(HWND, UINT, WPARAM, LPARAM)
 {
     return FALSE;
@@ -330,14 +311,45 @@ TEST(SideBitmap, LoadsAsATwentyFourBitImage)
     EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
 }
 
-// The frame shows the image at its own size in a slot of 58 x 105 dialog
-// units at 3,3 on the side panel: it must fill the slot's width and never
-// reach below it, where the separator line runs.
-TEST(SideBitmap, FitsItsSlotInTheWizardFrame)
+// The wizard frame as the dialog manager builds it from its template, with
+// none of the installer's code behind it.
+vt::unique_window bare_wizard_frame()
 {
-    auto words = shell_font_dialog_template();
-    const vt::unique_window dialog(
-        ::CreateDialogIndirectW(self(), reinterpret_cast<DLGTEMPLATE*>(words.data()), nullptr, empty_dialog_proc));
+    return vt::unique_window(
+        ::CreateDialogParamW(self(), MAKEINTRESOURCEW(IDD_MAIN), nullptr, empty_dialog_proc, 0));
+}
+
+// Every layout of the wizard, the side image included, is measured in the
+// units of Tahoma 8, which "MS Shell Dlg" stands for. On a machine without
+// that face the dialog manager substitutes another and every size is off.
+TEST(WizardFrame, GetsTheTahomaDialogFont)
+{
+    const auto dialog = bare_wizard_frame();
+    ASSERT_TRUE(dialog) << ::GetLastError();
+    const auto font = reinterpret_cast<HFONT>(::SendMessageW(dialog.get(), WM_GETFONT, 0, 0));
+    ASSERT_NE(font, nullptr);
+    // The face name of the font is the alias; the metrics name the face that
+    // the font mapper really took.
+    HDC dc = ::GetDC(dialog.get());
+    const HGDIOBJ previous = ::SelectObject(dc, font);
+    std::vector<char> metrics(::GetOutlineTextMetricsW(dc, 0, nullptr));
+    const auto* outline = reinterpret_cast<OUTLINETEXTMETRICW*>(metrics.data());
+    const bool measured = !metrics.empty() &&
+        ::GetOutlineTextMetricsW(dc, static_cast<UINT>(metrics.size()), reinterpret_cast<OUTLINETEXTMETRICW*>(metrics.data()));
+    ::SelectObject(dc, previous);
+    ::ReleaseDC(dialog.get(), dc);
+    ASSERT_TRUE(measured) << "the wizard's dialog font is a bitmap font, not Tahoma";
+    const std::wstring family(reinterpret_cast<const wchar_t*>(metrics.data() + reinterpret_cast<std::uintptr_t>(outline->otmpFamilyName)));
+    EXPECT_EQ(family, L"Tahoma") << "the wizard's dialog font is not Tahoma: Wine's own fonts (Debian's "
+                                    "fonts-wine) are missing from this prefix's Fonts folder";
+}
+
+// The frame shows the image at its own size in its slot on the side panel:
+// it must fill the slot's width and never reach below it, where the
+// separator line runs.
+TEST(WizardFrame, SideBitmapFitsItsSlot)
+{
+    const auto dialog = bare_wizard_frame();
     ASSERT_TRUE(dialog) << ::GetLastError();
     RECT slot{3, 3, 3 + 58, 3 + 105};
     ASSERT_TRUE(::MapDialogRect(dialog.get(), &slot));
