@@ -34,6 +34,7 @@ int main(int argc, char** argv)
     try {
         if (command == "pack" && argc == 4) {
             const auto entries = read_manifest(argv[2]);
+            check_installable(entries, argv[2]);
             const pack_result result = pack_archive(entries, argv[3], argv[2]);
             std::cout << argv[3] << ": " << entries.size() << " entries, header " << result.header_length
                       << " bytes, archive " << result.archive_length << " bytes, compressed "

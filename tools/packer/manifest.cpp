@@ -219,6 +219,25 @@ std::vector<manifest_entry> parse_manifest(std::string_view text, const fs::path
     return entries;
 }
 
+void check_installable(const std::vector<manifest_entry>& entries, const std::string& name)
+{
+    const std::pair<std::uint32_t, const char*> needed[] = {
+        {1, "the product's program, which the installer starts once with \" /Register /Background\" and links"},
+        {2, "the uninstaller, which reads Uninstall.ulog and is registered for removing the product"},
+    };
+    for (const auto& [kind, role] : needed) {
+        std::string lines;
+        for (const auto& entry : entries)
+            if (entry.kind == kind)
+                lines += (lines.empty() ? "" : ", ") + std::to_string(entry.line);
+        if (lines.empty())
+            throw manifest_error(name, 0, "no entry of kind " + kind_name(kind) + ": the payload must hold " + role);
+        if (lines.find(',') != std::string::npos)
+            throw manifest_error(name, 0, "more than one entry of kind " + kind_name(kind) + " (lines " + lines +
+                                              "): the installer takes exactly one");
+    }
+}
+
 std::vector<manifest_entry> read_manifest(const fs::path& manifest)
 {
     std::ifstream in(manifest, std::ios::binary);

@@ -41,6 +41,11 @@ std::vector<manifest_entry> read_manifest(const std::filesystem::path& manifest)
 std::vector<manifest_entry> parse_manifest(std::string_view text, const std::filesystem::path& base_folder,
                                            const std::string& name);
 
+// Refuses entries that no installer can work with: it starts, links and
+// registers exactly one program, and registers and logs for exactly one
+// uninstaller. Problems name the manifest (line 0).
+void check_installable(const std::vector<manifest_entry>& entries, const std::string& name);
+
 // The name of an entry_kind value ("program"), or its number.
 std::string kind_name(std::uint32_t kind);
 

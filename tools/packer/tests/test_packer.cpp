@@ -269,6 +269,23 @@ TEST(CommandLine, BadManifestGivesOneMessageAndNoOutput)
     EXPECT_EQ(run_pack("pack " + manifest.string() + " " + output.string()).exit_code, 1);
     EXPECT_EQ(read_file(output), "previous");
 
+    // A payload without its program or uninstaller, or with two, makes no
+    // working installer.
+    folder.write("u.txt", "U");
+    const std::vector<std::pair<std::string, std::string>> incomplete = {
+        {"uninstaller | <InstallPath> | u.txt\n", ": no entry of kind program"},
+        {"program | <InstallPath> | a.txt\n", ": no entry of kind uninstaller"},
+        {"program | <InstallPath> | a.txt\nuninstaller | <InstallPath> | u.txt\nprogram | <InstallPath>\\x | a.txt\n",
+         ": more than one entry of kind program (lines 1, 3)"},
+    };
+    for (const auto& [text, expected] : incomplete) {
+        const command_result refused = run_pack("pack " + folder.write("i.txt", text).string() + " " + output.string());
+        EXPECT_EQ(refused.exit_code, 1);
+        EXPECT_EQ(refused.output.rfind("vt-pack: " + (folder.path() / "i.txt").string() + expected, 0), 0u)
+            << refused.output;
+    }
+    EXPECT_EQ(read_file(output), "previous");
+
     EXPECT_EQ(run_pack("frobnicate").exit_code, 2);
     EXPECT_EQ(run_pack("pack " + (folder.path() / "none.txt").string() + " " + output.string()).exit_code, 1);
 }
