@@ -65,10 +65,16 @@ if [ "${DEMO_DRIVE:-}" = 1 ]; then
     press Return
     shot installing
     log="$WINEPREFIX/drive_c/Program Files/Vantrel Software/Tablewright 8/Uninstall.ulog"
-    for i in $(seq 1 40); do
+    for i in $(seq 1 240); do
         [ -f "$log" ] && break
         sleep 0.5
     done
+    if [ ! -f "$log" ]; then
+        echo "The installation wrote no uninstall log within two minutes." >&2
+        import -window root "$shots/$lang-not-installed.png"
+        kill "$pid" 2>/dev/null || true
+        exit 1
+    fi
     sleep 2
     shot installed
     press Return

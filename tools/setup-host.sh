@@ -8,10 +8,11 @@ deps_dir=${1:-build/deps}
 # Unversioned names, so that the next Debian release resolves them itself.
 # fonts-wine holds Tahoma and Marlett, the wizard's dialog and caption fonts;
 # locales lets Wine take the tests' user locales, and with them a UTF-8 file
-# name charset (without it every non-ASCII path fails).
+# name charset (without it every non-ASCII path fails); icoutils reads the
+# resources of the 32-bit installer, which never runs here.
 packages="cmake make g++ dpkg-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
-  wine wine64 fonts-wine xvfb xauth xdotool imagemagick locales
+  wine wine64 fonts-wine xvfb xauth xdotool imagemagick locales icoutils
   libboost-dev libbz2-dev nsis googletest
   clang libclang-rt-dev"
 # The user locales that the tests and the demo run under.
@@ -57,26 +58,7 @@ for l in $user_locales; do
     done
 done
 
-# The one line of apt-cache policy that says where a package comes from:
-# "500 http://mirror/debian bookworm/main amd64 Packages".
-package_origin() {
-    apt-cache policy "$1" 2>/dev/null | awk '$1 ~ /^[0-9]+$/ && $2 ~ /:\/\// { print $2, $3; exit }'
-}
-
-# The keyring that the machine's own entry for a mirror names, if any, in the
-# deb822 (.sources) or the one-line (.list) form.
-mirror_keyring() {
-    for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
-        [ -f "$f" ] || continue
-        case $f in
-            *.sources)
-                awk -v uri="$1" 'BEGIN { RS = ""; FS = "\n" }
-                    index($0, uri) { for (i = 1; i <= NF; i++) if ($i ~ /^Signed-By:/) { sub(/^Signed-By:[ \t]*/, "", $i); print $i; exit } }' "$f" ;;
-            *)
-                grep -E "^deb[[:space:]].*$1" "$f" | sed -n 's/.*signed-by=\([^] ]*\).*/\1/p' | head -n 1 ;;
-        esac
-    done | head -n 1
-}
+. "$(dirname "$0")/apt-source.sh"
 
 # libbz2 has no mingw package: take Debian's own source package and let CMake
 # compile it for each Windows target. The source entry is the machine's own

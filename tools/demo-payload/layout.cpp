@@ -85,7 +85,9 @@ std::vector<payload_item> demo_payload_layout()
         made("Samples\\Projects\\Dresser.twp", "<SamplePath>", sample, project, 880000, "Dresser"),
         made("Samples\\Projects\\Kitchen island.twp", "<SamplePath>", sample, project, 1240000, "Kitchen island"),
         made("Samples\\Projects\\Office desk.twp", "<SamplePath>", sample, project, 760000, "Office desk"),
-        made("Samples\\Projects\\Rocking chair.twp", "<SamplePath>", sample, project, 690000, "Rocking chair"),
+        // A file and a folder named beyond ASCII, so that every installation
+        // writes, logs and removes such paths whatever the language.
+        made("Samples\\Projects\\Chaise cannée.twp", "<SamplePath>", sample, project, 690000, "Chaise cannée"),
         made("Samples\\Projects\\Wardrobe.twp", "<SamplePath>", sample, project, 1160000, "Wardrobe"),
         made("Samples\\Projects\\Workbench.twp", "<SamplePath>", sample, project, 540000, "Workbench"),
         made("Samples\\Textures\\Ash.bmp", textures, sample, wood_texture, 786432, "Ash"),
@@ -107,7 +109,7 @@ std::vector<payload_item> demo_payload_layout()
         made("Samples\\Textures\\Teak.bmp", textures, sample, wood_texture, 786432, "Teak"),
         made("Samples\\Textures\\Walnut.bmp", textures, sample, wood_texture, 1179648, "Walnut"),
         made("Samples\\Textures\\Wenge.bmp", textures, sample, wood_texture, 589824, "Wenge"),
-        made("Samples\\Textures\\Zebrano.bmp", textures, sample, wood_texture, 589824, "Zebrano"),
+        made("Samples\\Textures\\Zebrano.bmp", textures + "\\Bois précieux", sample, wood_texture, 589824, "Zebrano"),
 
         // Libraries and settings shared by the maker's products: an existing
         // copy is kept, and the uninstaller leaves them behind.
