@@ -16,7 +16,7 @@ source_dir=$(cd "$here/.." && pwd)
 build=${1:?usage: fuzz.sh BUILD_DIR [SECONDS [TARGET...]]}
 seconds=${2:-300}
 [ $# -ge 2 ] && shift 2 || shift $#
-targets=${*:-archive_header uninstall_log txtf_codec}
+targets=${*:-archive_header uninstall_log txtf_codec bzip2_decoder}
 
 mkdir -p "$build"
 build=$(cd "$build" && pwd)
