@@ -6,6 +6,15 @@ set -eu
 : "${WINEPREFIX:=$(pwd)/wineprefix}"
 export WINEPREFIX
 export WINEDEBUG="${WINEDEBUG:--all}"
+# Wine takes the Unix file-name charset from the locale: in a shell without
+# a UTF-8 one (a new machine's root shell has no LANG at all) every non-ASCII
+# path fails. Whoever wants a user locale sets LC_ALL to it.
+if [ -z "${LC_ALL:-}" ]; then
+    case "$(locale charmap 2>/dev/null)" in
+        UTF-8) ;;
+        *) export LC_ALL=C.UTF-8 ;;
+    esac
+fi
 # Wine's menu builder, started for every link an installation makes, keeps
 # folders busy for a while and writes menu entries into the Unix user's home.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d}"
