@@ -13,25 +13,6 @@ namespace {
 
 const wchar_t uninstall_key_path[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-// A fresh name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
-// the system's temporary folder; no file is created. Empty when the system has
-// no usable temporary folder, which leaves the change without a backup.
-std::wstring new_backup_path()
-{
-    std::error_code error;
-    fs::path folder = fs::temp_directory_path(error);
-    if (error)
-        return {};
-    static std::random_device source;
-    static const wchar_t digits[] = L"0123456789abcdef";
-    std::uniform_int_distribution<int> digit(0, 15);
-    std::wstring name = L"vt-";
-    for (int i = 0; i < 5; ++i)
-        name += digits[digit(source)];
-    name += L".tmp";
-    return (folder / name).wstring();
-}
-
 bool path_exists(const fs::path& path) noexcept
 {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -67,9 +48,8 @@ bool move_file(const std::wstring& from, const std::wstring& to) noexcept
 
 // Copies or moves what lies at path to a new backup file; the backup's path,
 // or empty when that failed (the original then stays where it is).
-std::wstring back_up(const fs::path& path, bool copy)
+std::wstring back_up(const fs::path& path, bool copy, const std::wstring& backup)
 {
-    std::wstring backup = new_backup_path();
     if (backup.empty())
         return {};
     if (copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE) : move_file(path.wstring(), backup))
@@ -123,6 +103,25 @@ bool same_name(const std::wstring& a, const std::wstring& b) noexcept
 
 } // namespace
 
+// A fresh name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
+// the system's temporary folder; no file is created. Empty when the system has
+// no usable temporary folder, which leaves the change without a backup.
+std::wstring install_journal::new_backup_path() const
+{
+    std::error_code error;
+    fs::path folder = fs::temp_directory_path(error);
+    if (error)
+        return {};
+    static std::random_device source;
+    static const wchar_t digits[] = L"0123456789abcdef";
+    std::uint32_t bits = backup_names_ ? backup_names_() : std::uint32_t(source());
+    std::wstring name = L"vt-";
+    for (int i = 4; i >= 0; --i)
+        name += digits[(bits >> (4 * i)) & 15];
+    name += L".tmp";
+    return (folder / name).wstring();
+}
+
 void install_journal::append(journal_type type, std::wstring path, std::int32_t parameter)
 {
     journal_entry entry;
@@ -167,7 +166,7 @@ void install_journal::begin_file(const fs::path& path, std::int32_t kind, bool c
     append(journal_type::file, path.wstring(), kind);
     if (path_exists(path)) {
         journal_entry& entry = current_entries_.back();
-        entry.backup = back_up(path, copy);
+        entry.backup = back_up(path, copy, new_backup_path());
         entry.kept_in_place = entry.backup.empty();
     }
 }
@@ -189,7 +188,7 @@ void install_journal::begin_shortcut(bool desktop, const fs::path& folder)
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
             !same_name(link.extension().wstring(), L".lnk"))
             continue;
-        current_entries_.back().backup = back_up(link, false);
+        current_entries_.back().backup = back_up(link, false, new_backup_path());
         break;
     }
 }

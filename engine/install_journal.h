@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -106,6 +107,10 @@ public:
 
     // --- This run ---------------------------------------------------------
 
+    // Where the random part of backup names comes from (the low 20 bits of
+    // each number are used); tests make names collide with it.
+    void name_backups_with(std::function<std::uint32_t()> source) { backup_names_ = std::move(source); }
+
     const std::vector<journal_entry>& current_entries() const noexcept { return current_entries_; }
     // An entry has begun and is not closed yet.
     bool pending() const noexcept { return pending_; }
@@ -113,6 +118,7 @@ public:
 private:
     void append(journal_type type, std::wstring path, std::int32_t parameter);
     bool ensure_folder(const std::filesystem::path& folder);
+    std::wstring new_backup_path() const;
     void merge_previous();
 
     std::wstring previous_install_folder_;
@@ -122,4 +128,5 @@ private:
     std::vector<journal_entry> current_entries_;
     bool pending_ = false;
     std::wstring previous_product_text_;
+    std::function<std::uint32_t()> backup_names_;
 };

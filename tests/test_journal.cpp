@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -247,6 +248,43 @@ TEST_F(Journal, ReadOnlyBackupsAreDeletedOnCommit)
     journal.close_entry(true);
     journal.commit();
     EXPECT_FALSE(fs::exists(backup));
+}
+
+// Backup names that collide: with a file the journal did not make (left by an
+// earlier run) and with this run's own backup. Each file still gets a backup
+// of its own, and nothing the journal did not make is deleted.
+TEST_F(Journal, TakenBackupNamesAreNeitherReusedNorDeleted)
+{
+    const fs::path foreign = fs::temp_directory_path() / L"vt-0f0f0.tmp";
+    write_bytes(foreign, "left by an earlier run");
+    std::vector<std::uint32_t> names = {0x0f0f0, 0x1a1a1, 0x1a1a1, 0x2b2b2};
+    std::size_t next = 0;
+    install_journal journal;
+    journal.name_backups_with([&] { return names[std::min(next++, names.size() - 1)]; });
+
+    const fs::path first = root / L"first.dat", second = root / L"second.dat";
+    write_bytes(first, "first original");
+    write_bytes(second, "second original");
+    install(journal, first, 0, false, "first new");
+    install(journal, second, 0, false, "second new");
+    EXPECT_EQ(read_bytes(foreign), "left by an earlier run");
+    journal.roll_back();
+    EXPECT_EQ(read_bytes(first), "first original");
+    EXPECT_EQ(read_bytes(second), "second original");
+    EXPECT_EQ(read_bytes(foreign), "left by an earlier run");
+    fs::remove(foreign);
+}
+
+// A file this run added and someone made read-only: the rollback still
+// removes it and its folder.
+TEST_F(Journal, ReadOnlyFileTheRunAddedIsRolledBack)
+{
+    const fs::path folder = root / L"Created";
+    install_journal journal;
+    install(journal, folder / L"a.txt", 0, false, "a");
+    ASSERT_TRUE(::SetFileAttributesW((folder / L"a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    journal.roll_back();
+    EXPECT_FALSE(fs::exists(folder));
 }
 
 TEST_F(Journal, CloseEntryWithoutPendingChangeDoesNothing)
