@@ -29,7 +29,8 @@ void delete_file(const std::wstring& path) noexcept
 // temporary folder's volume. Across volumes a move is a copy and a deletion,
 // and a read-only file (the installed program and uninstaller are) can be
 // copied but not deleted; so the attribute is lifted for the move and set
-// again on the moved file. False when the file is still at from.
+// again on the moved file. False when the file is still at from, with the
+// move's error as the last error.
 bool move_file(const std::wstring& from, const std::wstring& to) noexcept
 {
     const DWORD attributes = ::GetFileAttributesW(from.c_str());
@@ -41,35 +42,50 @@ bool move_file(const std::wstring& from, const std::wstring& to) noexcept
             ::SetFileAttributesW(to.c_str(), attributes);
         return true;
     }
+    const DWORD error = ::GetLastError();
     if (read_only)
         ::SetFileAttributesW(from.c_str(), attributes);
+    ::SetLastError(error);
     return false;
 }
 
-// Copies or moves what lies at path to a new backup file; the backup's path,
-// or empty when that failed (the original then stays where it is).
-std::wstring back_up(const fs::path& path, bool copy, const std::wstring& backup)
+// A backup that could not be made may have left part of itself (a move
+// across volumes that copied but could not delete the original, a key saved
+// halfway): that is ours to remove. A name someone took meanwhile is not.
+void discard_backup(const std::wstring& backup, DWORD error) noexcept
 {
-    if (backup.empty())
-        return {};
-    if (copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE) : move_file(path.wstring(), backup))
-        return backup;
-    // A move across volumes that copied but could not delete the original
-    // leaves a copy nobody would remove.
-    delete_file(backup);
-    return {};
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+        delete_file(backup);
 }
 
-// Removes a created folder, a written file or a link. Something that is
-// already gone is fine; anything else stops the rollback.
+// Copies or moves what lies at path to backup, a free name; false when that
+// failed (the original then stays where it is).
+bool back_up(const fs::path& path, bool copy, const std::wstring& backup)
+{
+    if (copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE) : move_file(path.wstring(), backup))
+        return true;
+    discard_backup(backup, ::GetLastError());
+    return false;
+}
+
+// Removes a created folder, a written file or a link, read-only or not.
+// Something that is already gone is fine; anything else is raised.
 void remove_path(const std::wstring& path)
 {
     if (path.empty())
         return;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (read_only)
+        ::SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     std::error_code error;
     fs::remove(path, error);
-    if (error && error != std::errc::no_such_file_or_directory)
+    if (error && error != std::errc::no_such_file_or_directory) {
+        if (read_only)
+            ::SetFileAttributesW(path.c_str(), attributes);
         throw fs::filesystem_error("remove", fs::path(path), error);
+    }
 }
 
 // Puts the product's uninstall key back as it was: its saved content when it
@@ -103,9 +119,11 @@ bool same_name(const std::wstring& a, const std::wstring& b) noexcept
 
 } // namespace
 
-// A fresh name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
-// the system's temporary folder; no file is created. Empty when the system has
-// no usable temporary folder, which leaves the change without a backup.
+// A free name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
+// the system's temporary folder: a name already taken may be another backup
+// of this run or a leftover of an earlier one, and must be left alone. No
+// file is created. Empty when the system has no usable temporary folder,
+// which leaves the change without a backup.
 std::wstring install_journal::new_backup_path() const
 {
     std::error_code error;
@@ -114,12 +132,17 @@ std::wstring install_journal::new_backup_path() const
         return {};
     static std::random_device source;
     static const wchar_t digits[] = L"0123456789abcdef";
-    std::uint32_t bits = backup_names_ ? backup_names_() : std::uint32_t(source());
-    std::wstring name = L"vt-";
-    for (int i = 4; i >= 0; --i)
-        name += digits[(bits >> (4 * i)) & 15];
-    name += L".tmp";
-    return (folder / name).wstring();
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const std::uint32_t bits = backup_names_ ? backup_names_() : std::uint32_t(source());
+        std::wstring name = L"vt-";
+        for (int i = 4; i >= 0; --i)
+            name += digits[(bits >> (4 * i)) & 15];
+        name += L".tmp";
+        fs::path candidate = folder / name;
+        if (!path_exists(candidate))
+            return candidate.wstring();
+    }
+    return {};
 }
 
 void install_journal::append(journal_type type, std::wstring path, std::int32_t parameter)
@@ -166,7 +189,9 @@ void install_journal::begin_file(const fs::path& path, std::int32_t kind, bool c
     append(journal_type::file, path.wstring(), kind);
     if (path_exists(path)) {
         journal_entry& entry = current_entries_.back();
-        entry.backup = back_up(path, copy, new_backup_path());
+        std::wstring backup = new_backup_path();
+        if (!backup.empty() && back_up(path, copy, backup))
+            entry.backup = backup;
         entry.kept_in_place = entry.backup.empty();
     }
 }
@@ -188,7 +213,8 @@ void install_journal::begin_shortcut(bool desktop, const fs::path& folder)
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
             !same_name(link.extension().wstring(), L".lnk"))
             continue;
-        current_entries_.back().backup = back_up(link, false, new_backup_path());
+        if (std::wstring backup = new_backup_path(); !backup.empty() && back_up(link, false, backup))
+            current_entries_.back().backup = backup;
         break;
     }
 }
@@ -202,10 +228,10 @@ void install_journal::begin_uninstall_key(HKEY existing_key)
     if (backup.empty())
         return;
     set_privilege(L"SeBackupPrivilege", true);
-    if (::RegSaveKeyW(existing_key, backup.c_str(), nullptr) == ERROR_SUCCESS)
+    if (LSTATUS status = ::RegSaveKeyW(existing_key, backup.c_str(), nullptr); status == ERROR_SUCCESS)
         current_entries_.back().backup = backup;
     else
-        delete_file(backup);
+        discard_backup(backup, DWORD(status));
     set_privilege(L"SeBackupPrivilege", false);
 }
 
