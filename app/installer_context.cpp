@@ -108,6 +108,9 @@ bool installer_context::initialise()
             return false;
     }
 
+    // An installation cut off before this start is undone first, so that
+    // what follows sees the machine as it is then.
+    install_journal::undo_cut_runs();
     return settle_choices();
 }
 

@@ -1,9 +1,11 @@
 #include "engine/install_journal.h"
 
 #include "app/product.h"
+#include "engine/journal_file.h"
 #include "engine/privilege.h"
 #include "support/unique_any.h"
 
+#include <optional>
 #include <random>
 #include <system_error>
 
@@ -12,25 +14,6 @@ namespace fs = std::filesystem;
 namespace {
 
 const wchar_t uninstall_key_path[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
-// A fresh name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
-// the system's temporary folder; no file is created. Empty when the system has
-// no usable temporary folder, which leaves the change without a backup.
-std::wstring new_backup_path()
-{
-    std::error_code error;
-    fs::path folder = fs::temp_directory_path(error);
-    if (error)
-        return {};
-    static std::random_device source;
-    static const wchar_t digits[] = L"0123456789abcdef";
-    std::uniform_int_distribution<int> digit(0, 15);
-    std::wstring name = L"vt-";
-    for (int i = 0; i < 5; ++i)
-        name += digits[digit(source)];
-    name += L".tmp";
-    return (folder / name).wstring();
-}
 
 bool path_exists(const fs::path& path) noexcept
 {
@@ -48,7 +31,8 @@ void delete_file(const std::wstring& path) noexcept
 // temporary folder's volume. Across volumes a move is a copy and a deletion,
 // and a read-only file (the installed program and uninstaller are) can be
 // copied but not deleted; so the attribute is lifted for the move and set
-// again on the moved file. False when the file is still at from.
+// again on the moved file. False when the file is still at from, with the
+// move's error as the last error.
 bool move_file(const std::wstring& from, const std::wstring& to) noexcept
 {
     const DWORD attributes = ::GetFileAttributesW(from.c_str());
@@ -60,36 +44,50 @@ bool move_file(const std::wstring& from, const std::wstring& to) noexcept
             ::SetFileAttributesW(to.c_str(), attributes);
         return true;
     }
+    const DWORD error = ::GetLastError();
     if (read_only)
         ::SetFileAttributesW(from.c_str(), attributes);
+    ::SetLastError(error);
     return false;
 }
 
-// Copies or moves what lies at path to a new backup file; the backup's path,
-// or empty when that failed (the original then stays where it is).
-std::wstring back_up(const fs::path& path, bool copy)
+// A backup that could not be made may have left part of itself (a move
+// across volumes that copied but could not delete the original, a key saved
+// halfway): that is ours to remove. A name someone took meanwhile is not.
+void discard_backup(const std::wstring& backup, DWORD error) noexcept
 {
-    std::wstring backup = new_backup_path();
-    if (backup.empty())
-        return {};
-    if (copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE) : move_file(path.wstring(), backup))
-        return backup;
-    // A move across volumes that copied but could not delete the original
-    // leaves a copy nobody would remove.
-    delete_file(backup);
-    return {};
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+        delete_file(backup);
 }
 
-// Removes a created folder, a written file or a link. Something that is
-// already gone is fine; anything else stops the rollback.
+// Copies or moves what lies at path to backup, a free name; false when that
+// failed (the original then stays where it is).
+bool back_up(const fs::path& path, bool copy, const std::wstring& backup)
+{
+    if (copy ? ::CopyFileW(path.c_str(), backup.c_str(), TRUE) : move_file(path.wstring(), backup))
+        return true;
+    discard_backup(backup, ::GetLastError());
+    return false;
+}
+
+// Removes a created folder, a written file or a link, read-only or not.
+// Something that is already gone is fine; anything else is raised.
 void remove_path(const std::wstring& path)
 {
     if (path.empty())
         return;
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+                           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (read_only)
+        ::SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
     std::error_code error;
     fs::remove(path, error);
-    if (error && error != std::errc::no_such_file_or_directory)
+    if (error && error != std::errc::no_such_file_or_directory) {
+        if (read_only)
+            ::SetFileAttributesW(path.c_str(), attributes);
         throw fs::filesystem_error("remove", fs::path(path), error);
+    }
 }
 
 // Puts the product's uninstall key back as it was: its saved content when it
@@ -116,6 +114,37 @@ void restore_uninstall_key(const std::wstring& backup) noexcept
     set_privilege(L"SeRestorePrivilege", false);
 }
 
+// Undoes one change: a created folder, a written file or link is removed
+// and what it replaced put back; the uninstall key is restored or deleted.
+// Raises when a folder or file cannot be removed (its backup then stays).
+void undo(const journal_entry& entry)
+{
+    switch (entry.type) {
+    case journal_type::folder:
+        remove_path(entry.path);
+        break;
+    case journal_type::uninstall_key:
+        restore_uninstall_key(entry.backup);
+        // The saved key has served; it is no use in the temporary folder.
+        if (!entry.backup.empty())
+            delete_file(entry.backup);
+        break;
+    case journal_type::registration:
+        break;
+    case journal_type::file:
+    case journal_type::start_menu_shortcut:
+    case journal_type::reserved:
+    case journal_type::desktop_shortcut:
+    case journal_type::directx:
+        if (entry.kept_in_place)
+            break;
+        remove_path(entry.path);
+        if (!entry.backup.empty() && !entry.path.empty())
+            move_file(entry.backup, entry.path);
+        break;
+    }
+}
+
 bool same_name(const std::wstring& a, const std::wstring& b) noexcept
 {
     return ::CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
@@ -123,14 +152,53 @@ bool same_name(const std::wstring& a, const std::wstring& b) noexcept
 
 } // namespace
 
-void install_journal::append(journal_type type, std::wstring path, std::int32_t parameter)
+// A free name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
+// the system's temporary folder: a name already taken may be another backup
+// of this run or a leftover of an earlier one, and must be left alone. No
+// file is created. Empty when the system has no usable temporary folder,
+// which leaves the change without a backup.
+std::wstring install_journal::new_backup_path() const
+{
+    std::error_code error;
+    fs::path folder = fs::temp_directory_path(error);
+    if (error)
+        return {};
+    static std::random_device source;
+    static const wchar_t digits[] = L"0123456789abcdef";
+    for (int attempt = 0; attempt < 64; ++attempt) {
+        const std::uint32_t bits = backup_names_ ? backup_names_() : std::uint32_t(source());
+        std::wstring name = L"vt-";
+        for (int i = 4; i >= 0; --i)
+            name += digits[(bits >> (4 * i)) & 15];
+        name += L".tmp";
+        fs::path candidate = folder / name;
+        if (!path_exists(candidate))
+            return candidate.wstring();
+    }
+    return {};
+}
+
+void install_journal::append(journal_type type, std::wstring path, std::int32_t parameter,
+                             const std::wstring& backup, bool kept_in_place)
 {
     journal_entry entry;
     entry.type = type;
     entry.path = std::move(path);
     entry.parameter = parameter;
+    entry.kept_in_place = kept_in_place;
+    // On disk first, naming the backup about to be made: a run cut off from
+    // here on is undone from what the file says.
+    entry.backup = backup;
+    record_.begin(entry);
+    entry.backup.clear();
     current_entries_.push_back(std::move(entry));
     pending_ = true;
+}
+
+void install_journal::backup_made(const std::wstring& backup)
+{
+    record_.backup_made();
+    current_entries_.back().backup = backup;
 }
 
 // Creates the folder and any missing parents, outermost first, recording each
@@ -149,14 +217,15 @@ bool install_journal::ensure_folder(const fs::path& requested)
     if (!parent.empty() && parent != folder && !ensure_folder(parent))
         return false;
 
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
     journal_entry entry;
     entry.type = journal_type::folder;
     entry.path = folder.wstring();
     entry.done = true;
+    record_.begin(entry);
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    attributes = ::GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return false;
     current_entries_.push_back(std::move(entry));
     return true;
 }
@@ -164,49 +233,55 @@ bool install_journal::ensure_folder(const fs::path& requested)
 void install_journal::begin_file(const fs::path& path, std::int32_t kind, bool copy)
 {
     ensure_folder(path.parent_path());
-    append(journal_type::file, path.wstring(), kind);
-    if (path_exists(path)) {
-        journal_entry& entry = current_entries_.back();
-        entry.backup = back_up(path, copy);
-        entry.kept_in_place = entry.backup.empty();
-    }
+    std::wstring backup;
+    const bool exists = path_exists(path);
+    if (exists)
+        backup = new_backup_path();
+    append(journal_type::file, path.wstring(), kind, backup, exists && backup.empty());
+    if (backup.empty())
+        return;
+    if (back_up(path, copy, backup))
+        backup_made(backup);
+    else
+        current_entries_.back().kept_in_place = true;
 }
 
 void install_journal::begin_shortcut(bool desktop, const fs::path& folder)
 {
     journal_type type = desktop ? journal_type::desktop_shortcut : journal_type::start_menu_shortcut;
     ensure_folder(folder);
-    append(type, {}, -1);
 
     // The earlier installation's link of this kind makes way for the new one
     // (its name carries the old version). Only a link file is taken: the log
     // is a file on disk and must not get a folder or another file removed.
+    fs::path link;
     for (const journal_entry& previous : previous_entries_) {
         if (previous.type != type || previous.path.empty())
             continue;
-        fs::path link = previous.path;
-        DWORD attributes = ::GetFileAttributesW(link.c_str());
+        DWORD attributes = ::GetFileAttributesW(previous.path.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            !same_name(link.extension().wstring(), L".lnk"))
+            !same_name(fs::path(previous.path).extension().wstring(), L".lnk"))
             continue;
-        current_entries_.back().backup = back_up(link, false);
+        link = previous.path;
         break;
     }
+    const std::wstring backup = link.empty() ? std::wstring() : new_backup_path();
+    append(type, {}, -1, backup);
+    if (!backup.empty() && back_up(link, false, backup))
+        backup_made(backup);
 }
 
 void install_journal::begin_uninstall_key(HKEY existing_key)
 {
-    append(journal_type::uninstall_key, {}, -1);
-    if (!existing_key)
-        return;
-    std::wstring backup = new_backup_path();
+    const std::wstring backup = existing_key ? new_backup_path() : std::wstring();
+    append(journal_type::uninstall_key, {}, -1, backup);
     if (backup.empty())
         return;
     set_privilege(L"SeBackupPrivilege", true);
-    if (::RegSaveKeyW(existing_key, backup.c_str(), nullptr) == ERROR_SUCCESS)
-        current_entries_.back().backup = backup;
+    if (LSTATUS status = ::RegSaveKeyW(existing_key, backup.c_str(), nullptr); status == ERROR_SUCCESS)
+        backup_made(backup);
     else
-        delete_file(backup);
+        discard_backup(backup, DWORD(status));
     set_privilege(L"SeBackupPrivilege", false);
 }
 
@@ -234,43 +309,110 @@ void install_journal::close_entry(bool done, const std::wstring& path)
 void install_journal::roll_back()
 {
     pending_ = false;
+    // Rolled back to the end or stopped at an entry, the run is over: the
+    // journal on disk goes with it, so that no later start undoes again what
+    // a later installation put at the same paths.
+    settled_ = true;
     while (!current_entries_.empty()) {
-        journal_entry& entry = current_entries_.back();
-        switch (entry.type) {
-        case journal_type::folder:
-            remove_path(entry.path);
-            break;
-        case journal_type::uninstall_key:
-            restore_uninstall_key(entry.backup);
-            // The saved key has served; it is no use in the temporary folder.
-            if (!entry.backup.empty())
-                delete_file(entry.backup);
-            break;
-        case journal_type::registration:
-            break;
-        case journal_type::file:
-        case journal_type::start_menu_shortcut:
-        case journal_type::reserved:
-        case journal_type::desktop_shortcut:
-        case journal_type::directx:
-            if (entry.kept_in_place)
-                break;
-            remove_path(entry.path);
-            if (!entry.backup.empty() && !entry.path.empty())
-                move_file(entry.backup, entry.path);
-            break;
-        }
+        undo(current_entries_.back());
         current_entries_.pop_back();
     }
 }
 
 void install_journal::commit() noexcept
 {
+    settled_ = true;
     for (journal_entry& entry : current_entries_) {
         if (entry.backup.empty())
             continue;
         delete_file(entry.backup);
         entry.backup.clear();
+    }
+}
+
+void install_journal::record_to(const fs::path& file)
+{
+    settled_ = false;
+    record_.open(file);
+}
+
+void install_journal::keep_changes() noexcept
+{
+    record_.keep();
+}
+
+void install_journal::end_record() noexcept
+{
+    if (settled_)
+        record_.remove();
+    else
+        record_.close();
+}
+
+bool install_journal::undo_cut_run(const fs::path& file)
+{
+    // While its run is alive, the journal is open for writing and cannot be
+    // opened here.
+    vt::unique_file handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!handle)
+        return false;
+    std::optional<recorded_run> run = read_journal(handle.get());
+    handle.reset();
+    if (!run)
+        return false;
+
+    std::vector<journal_entry> entries;
+    std::vector<std::wstring> leftovers;
+    for (recorded_entry& recorded : run->entries) {
+        journal_entry& entry = recorded.entry;
+        if (!entry.backup.empty()) {
+            // Nothing is written over an item before its backup is complete:
+            // while the item is still in place, it is the original, and
+            // whatever lies at the backup's name is the start of a copy.
+            // A backup that is gone has already been put back.
+            const bool moved_away = !path_exists(entry.path) && path_exists(entry.backup);
+            if (!path_exists(entry.backup) || (!recorded.backup_made && !moved_away)) {
+                if (path_exists(entry.backup))
+                    leftovers.push_back(entry.backup);
+                entry.backup.clear();
+                entry.kept_in_place = true;
+            }
+        }
+        entries.push_back(std::move(entry));
+    }
+
+    if (run->kept) {
+        // The extraction had completed: the installation stands, as after a
+        // later step that failed.
+        for (const journal_entry& entry : entries)
+            if (!entry.backup.empty())
+                leftovers.push_back(entry.backup);
+    } else {
+        // As a rollback, but to the end: an entry that cannot be undone
+        // keeps its backup, and the others are still undone.
+        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
+            try {
+                undo(*entry);
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    for (const std::wstring& leftover : leftovers)
+        delete_file(leftover);
+    std::error_code ignored;
+    fs::remove_all(run_folder_of(file), ignored);
+    ::DeleteFileW(file.c_str());
+    return true;
+}
+
+void install_journal::undo_cut_runs() noexcept
+{
+    try {
+        for (const fs::path& file : journal_files())
+            undo_cut_run(file);
+    } catch (const std::exception&) {
+        // Out of memory: the journals stay for the next start.
     }
 }
 

@@ -8,11 +8,13 @@
 // keep the earlier folders and list the earlier files again.
 
 #include "engine/journal_entry.h"
+#include "engine/journal_file.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,27 @@ public:
     // installation can no longer be rolled back. write_log calls it.
     void commit() noexcept;
 
+    // --- The journal on disk ----------------------------------------------
+
+    // From here on every change is recorded in file before it is made, so
+    // that a run cut off (ended from outside, crashed) can be undone by the
+    // next start.
+    void record_to(const std::filesystem::path& file);
+    // The extraction is complete: a run cut off from here on is kept as it
+    // stands, as after a later step that failed.
+    void keep_changes() noexcept;
+    // The run is over. A run rolled back or committed removes its file; one
+    // that stopped halfway leaves it for the next start.
+    void end_record() noexcept;
+
+    // Undoes a run that was cut off, from its journal file, as its rollback
+    // would have done (or, cut after the extraction, keeps it), then deletes
+    // its backups, its temporary folder and the file. False, with nothing
+    // touched, when the file cannot be opened (its run is alive) or read.
+    static bool undo_cut_run(const std::filesystem::path& file);
+    // The same for every journal file in the system's temporary folder.
+    static void undo_cut_runs() noexcept;
+
     // --- The uninstall log ----------------------------------------------
 
     // Merges the previous log's entries that this run did not repeat into the
@@ -106,13 +129,20 @@ public:
 
     // --- This run ---------------------------------------------------------
 
+    // Where the random part of backup names comes from (the low 20 bits of
+    // each number are used); tests make names collide with it.
+    void name_backups_with(std::function<std::uint32_t()> source) { backup_names_ = std::move(source); }
+
     const std::vector<journal_entry>& current_entries() const noexcept { return current_entries_; }
     // An entry has begun and is not closed yet.
     bool pending() const noexcept { return pending_; }
 
 private:
-    void append(journal_type type, std::wstring path, std::int32_t parameter);
+    void append(journal_type type, std::wstring path, std::int32_t parameter, const std::wstring& backup = {},
+                bool kept_in_place = false);
+    void backup_made(const std::wstring& backup);
     bool ensure_folder(const std::filesystem::path& folder);
+    std::wstring new_backup_path() const;
     void merge_previous();
 
     std::wstring previous_install_folder_;
@@ -122,4 +152,7 @@ private:
     std::vector<journal_entry> current_entries_;
     bool pending_ = false;
     std::wstring previous_product_text_;
+    std::function<std::uint32_t()> backup_names_;
+    journal_writer record_;
+    bool settled_ = false; // rolled back or committed
 };

@@ -4,6 +4,7 @@
 #include "app/language.h"
 #include "app/product.h"
 #include "engine/directx_setup.h"
+#include "engine/journal_file.h"
 #include "engine/registration.h"
 #include "engine/shortcut.h"
 #include "payload/compress_error.h"
@@ -62,6 +63,22 @@ private:
     std::vector<fs::path> paths_;
 };
 
+// The journal on disk for the length of the run, from before the first
+// change to after the run's temporary folder is gone.
+class journal_record {
+public:
+    journal_record(install_journal& journal, const std::wstring& run_folder) : journal_(journal)
+    {
+        journal_.record_to(journal_file_path(run_folder));
+    }
+    journal_record(const journal_record&) = delete;
+    journal_record& operator=(const journal_record&) = delete;
+    ~journal_record() { journal_.end_record(); }
+
+private:
+    install_journal& journal_;
+};
+
 class installation {
 public:
     installation(installer_context& context, installation_view& view, std::istream& payload)
@@ -82,6 +99,7 @@ public:
             view_.append_log(message + line_end);
             return false;
         }
+        journal_record record(context_.journal, context_.temporary_folder);
         cleanup_list cleanup(context_.temporary_folder);
         cleanup_ = &cleanup;
 
@@ -114,6 +132,7 @@ public:
             return false;
         }
 
+        context_.journal.keep_changes();
         set_read_only(product_, true);
         set_read_only(uninstaller_, true);
         shortcut_step();

@@ -7,6 +7,7 @@
 // uninstall log, so that it can still be removed.
 
 #include "app/installer_context.h"
+#include "app/language.h"
 #include "demo/uninstaller/uninstall_log_reader.h"
 #include "demo_machine.h"
 #include "engine/installation_sequence.h"
@@ -488,6 +489,147 @@ TEST_F(Faults, StopRequestedDuringThePayload)
     const fs::path folder = default_install_folder();
     stop_each("over an installed copy");
     expect_installation_intact(folder);
+    uninstall(folder);
+    expect_machine_as_before();
+}
+
+namespace {
+
+constexpr UINT cut_exit_code = 77;
+
+// The installation of a cut: it ends its own process, as the task manager
+// would, at the point that VT_CUT names: "text|line" (the log line holding
+// text), "text|ok" (that line's outcome) or "text|pN" (the N-th progress
+// report after that line, which must come before its outcome).
+class cutting_view final : public quiet_view {
+public:
+    explicit cutting_view(const std::wstring& spec)
+        : after_(spec.substr(0, spec.rfind(L'|'))), how_(spec.substr(spec.rfind(L'|') + 1))
+    {
+    }
+    void append_log(const std::wstring& text) override
+    {
+        quiet_view::append_log(text);
+        if (!reached_) {
+            reached_ = text.find(after_) != std::wstring::npos;
+            if (reached_ && how_ == L"line")
+                cut();
+        } else if (text == L"OK\r\n") {
+            if (how_ == L"ok")
+                cut();
+            ADD_FAILURE() << "the file ended before the cut";
+        }
+    }
+    void set_progress(unsigned) override
+    {
+        if (reached_ && how_[0] == L'p' && ++progress_ == std::stoi(how_.substr(1)))
+            cut();
+    }
+
+private:
+    static void cut() { ::TerminateProcess(::GetCurrentProcess(), cut_exit_code); }
+
+    std::wstring after_, how_;
+    bool reached_ = false;
+    int progress_ = 0;
+};
+
+} // namespace
+
+// Not a scenario of its own: the installer that Faults.CutOffInstallations
+// cuts off, in a process of its own.
+TEST(CutInstaller, RunsUntilTheCut)
+{
+    wchar_t spec[512] = {};
+    if (!::GetEnvironmentVariableW(L"VT_CUT", spec, 512))
+        GTEST_SKIP() << "started by Faults.CutOffInstallations";
+    set_language(language_english);
+    cutting_view view(spec);
+    run_in_process(view);
+    ADD_FAILURE() << "the installation ran past the cut: " << narrow(view.log);
+}
+
+namespace {
+
+// Runs the installation in another process until the cut that spec names.
+void cut_installation(const std::wstring& spec)
+{
+    wchar_t self[MAX_PATH] = {};
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    ::SetEnvironmentVariableW(L"VT_CUT", spec.c_str());
+    started_process installer;
+    start_program(self, L"--gtest_filter=CutInstaller.RunsUntilTheCut", installer);
+    ::SetEnvironmentVariableW(L"VT_CUT", nullptr);
+    ASSERT_TRUE(installer.process);
+    EXPECT_EQ(installer.wait(std::chrono::seconds(300)), cut_exit_code) << "not cut where asked";
+}
+
+// The Copying line of the largest file of these kinds.
+std::wstring largest_file(const std::vector<payload_file>& payload, const std::set<std::uint32_t>& kinds)
+{
+    const payload_file* largest = nullptr;
+    for (const payload_file& file : payload)
+        if (kinds.count(file.kind) && (!largest || fs::file_size(file.staged) > fs::file_size(largest->staged)))
+            largest = &file;
+    return L"\\" + largest->name + L"\"";
+}
+
+// Whatever an installer run leaves in the temporary folder: backups, the
+// run's folder, its journal.
+std::vector<std::wstring> ours_in_temporary_folder()
+{
+    std::vector<std::wstring> found;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (name.rfind(L"vantrel_", 0) == 0 || name.rfind(L"vt-", 0) == 0)
+            found.push_back(name);
+    }
+    return found;
+}
+
+} // namespace
+
+// The installer ended from outside at points of a fresh installation and of
+// an update of 8.11m. The next start undoes the cut run before it shows its
+// start page, which then describes the machine as it is: as before, 8.11m
+// back byte for byte, or, cut after the extraction, 8.11n complete. Nothing
+// of the cut run stays in the temporary folder.
+TEST_F(Faults, CutOffInstallations)
+{
+    auto restart = [](const std::wstring& start_text) {
+        wizard setup;
+        ASSERT_TRUE(setup.open());
+        EXPECT_EQ(setup.text(page_kind::start, IDC_INFORMATION), start_text);
+        if (start_text.find(L"already installed") != std::wstring::npos)
+            setup.leave();
+        else
+            EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
+    };
+    const std::wstring largest_sample = largest_file(payload, {3, 4});
+    cut_installation(largest_sample + L"|p2");
+    restart(L"'Tablewright 8.11n' Installation.");
+    expect_unchanged_since(before, "the cut fresh installation");
+
+    install_other_version(L"Tablewright_8_11_13_9.exe", payload, [](const payload_file& file) {
+        return file.kind != 0 || file.name == L"TablewrightFRA.dll";
+    }, "8.11m sample ");
+    const machine_state older = snapshot();
+    const std::vector<std::wstring> cuts = {L"Preparing Installation...|line", L"\\Uninstall.exe\"|ok",
+                                            largest_file(payload, {0, 1, 2, 5}) + L"|p2", L"\\Tablewright.exe\"|ok"};
+    for (const std::wstring& cut : cuts) {
+        SCOPED_TRACE(narrow(cut));
+        cut_installation(cut);
+        restart(L"Update from 'Tablewright 8.11m' to 'Tablewright 8.11n'.");
+        expect_unchanged_since(older, "the cut update");
+    }
+
+    cut_installation(L"Registry Data Writing...|line");
+    restart(L"'Tablewright 8.11n' is already installed.\nDo you confirm Reinstallation ?");
+    const fs::path folder = default_install_folder();
+    expect_payload_installed(folder, false);
+    const std::vector<std::wstring> left = ours_in_temporary_folder();
+    EXPECT_TRUE(left.empty()) << narrow(left.front());
+    install_with_wizard();
     uninstall(folder);
     expect_machine_as_before();
 }

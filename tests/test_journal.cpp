@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -249,6 +250,43 @@ TEST_F(Journal, ReadOnlyBackupsAreDeletedOnCommit)
     EXPECT_FALSE(fs::exists(backup));
 }
 
+// Backup names that collide: with a file the journal did not make (left by an
+// earlier run) and with this run's own backup. Each file still gets a backup
+// of its own, and nothing the journal did not make is deleted.
+TEST_F(Journal, TakenBackupNamesAreNeitherReusedNorDeleted)
+{
+    const fs::path foreign = fs::temp_directory_path() / L"vt-0f0f0.tmp";
+    write_bytes(foreign, "left by an earlier run");
+    std::vector<std::uint32_t> names = {0x0f0f0, 0x1a1a1, 0x1a1a1, 0x2b2b2};
+    std::size_t next = 0;
+    install_journal journal;
+    journal.name_backups_with([&] { return names[std::min(next++, names.size() - 1)]; });
+
+    const fs::path first = root / L"first.dat", second = root / L"second.dat";
+    write_bytes(first, "first original");
+    write_bytes(second, "second original");
+    install(journal, first, 0, false, "first new");
+    install(journal, second, 0, false, "second new");
+    EXPECT_EQ(read_bytes(foreign), "left by an earlier run");
+    journal.roll_back();
+    EXPECT_EQ(read_bytes(first), "first original");
+    EXPECT_EQ(read_bytes(second), "second original");
+    EXPECT_EQ(read_bytes(foreign), "left by an earlier run");
+    fs::remove(foreign);
+}
+
+// A file this run added and someone made read-only: the rollback still
+// removes it and its folder.
+TEST_F(Journal, ReadOnlyFileTheRunAddedIsRolledBack)
+{
+    const fs::path folder = root / L"Created";
+    install_journal journal;
+    install(journal, folder / L"a.txt", 0, false, "a");
+    ASSERT_TRUE(::SetFileAttributesW((folder / L"a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    journal.roll_back();
+    EXPECT_FALSE(fs::exists(folder));
+}
+
 TEST_F(Journal, CloseEntryWithoutPendingChangeDoesNothing)
 {
     install_journal journal;
@@ -309,6 +347,104 @@ TEST_F(Journal, FilesThatAreAlreadyGoneDoNotStopTheRollback)
     fs::remove(folder / L"a.txt");
     journal.roll_back();
     EXPECT_FALSE(fs::exists(folder));
+}
+
+// A run cut off in the middle of a file: its journal on disk, as the ended
+// process left it, lets the next start undo everything, as a rollback
+// would, and clean up after it. While the run is alive it is left alone.
+TEST_F(Journal, CutRunIsUndoneFromItsFile)
+{
+    const fs::path file = root / L"vantrel_{cut}.journal", run_folder = root / L"vantrel_{cut}";
+    fs::create_directories(run_folder);
+    write_bytes(run_folder / L"DSETUP.dll", "setup");
+    const fs::path program = root / L"Tablewright.exe", shared = root / L"Shared.lib";
+    const fs::path added = root / L"Lang" / L"TablewrightFRA.dll";
+    write_bytes(program, binary_content(1));
+    ASSERT_TRUE(::SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_READONLY));
+    write_bytes(shared, binary_content(2));
+    std::vector<std::wstring> backups;
+    {
+        install_journal journal;
+        journal.record_to(file);
+        install(journal, program, 1, false, "new program");
+        journal.begin_file(shared, 3, true);
+        journal.close_entry(true);
+        journal.begin_file(added, 0, false);
+        write_bytes(added, "half a mod");
+        for (const journal_entry& entry : journal.current_entries())
+            if (!entry.backup.empty())
+                backups.push_back(entry.backup);
+        EXPECT_FALSE(install_journal::undo_cut_run(file)) << "its run is alive";
+        EXPECT_EQ(read_bytes(added), "half a mod");
+    } // cut: no rollback, no commit
+    ASSERT_EQ(backups.size(), 2u);
+
+    EXPECT_TRUE(install_journal::undo_cut_run(file));
+    EXPECT_EQ(read_bytes(program), binary_content(1));
+    EXPECT_TRUE(::GetFileAttributesW(program.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(read_bytes(shared), binary_content(2));
+    EXPECT_FALSE(fs::exists(root / L"Lang"));
+    for (const std::wstring& backup : backups)
+        EXPECT_FALSE(fs::exists(backup));
+    EXPECT_FALSE(fs::exists(run_folder));
+    EXPECT_FALSE(fs::exists(file));
+    ::SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Cut after the extraction, the installation stands and only its backups
+// go. A run that ends as it should removes its journal itself.
+TEST_F(Journal, KeptOrEndedRunsLeaveNoJournal)
+{
+    const fs::path kept = root / L"vantrel_{kept}.journal", ended = root / L"vantrel_{ended}.journal";
+    const fs::path program = root / L"Tablewright.exe";
+    write_bytes(program, "old program");
+    std::wstring backup;
+    {
+        install_journal journal;
+        journal.record_to(kept);
+        install(journal, program, 1, false, "new program");
+        backup = journal.current_entries().back().backup;
+        journal.keep_changes();
+    }
+    EXPECT_TRUE(install_journal::undo_cut_run(kept));
+    EXPECT_EQ(read_bytes(program), "new program");
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_FALSE(fs::exists(kept));
+
+    install_journal journal;
+    journal.record_to(ended);
+    install(journal, root / L"added.txt", 0, false, "added");
+    journal.roll_back();
+    journal.end_record();
+    EXPECT_FALSE(fs::exists(ended));
+    EXPECT_FALSE(fs::exists(root / L"added.txt"));
+}
+
+// The file is trusted only as far as it goes: one cut in the middle of a
+// record is not guessed at, and a backup that was begun but not recorded as
+// complete means that the item in place is still the original.
+TEST_F(Journal, JournalIsTrustedOnlyAsFarAsItGoes)
+{
+    const fs::path file = root / L"vantrel_{torn}.journal", data = root / L"Library.dat", folder = root / L"New";
+    const fs::path partial = fs::temp_directory_path() / L"vt-0c0c0.tmp";
+    write_bytes(data, binary_content(4));
+    write_bytes(partial, binary_content(4).substr(0, 100));
+    fs::create_directories(folder);
+    const std::wstring text = L"vt-journal 1\nE|1|0|0|" + data.wstring() + L"|" + partial.wstring() + L"\nE|0|-1|0|" +
+                              folder.wstring() + L"|";
+    auto write_text = [&file](const std::wstring& t) {
+        write_bytes(file, std::string(reinterpret_cast<const char*>(t.data()), t.size() * sizeof(wchar_t)));
+    };
+    write_text(text);
+    EXPECT_FALSE(install_journal::undo_cut_run(file));
+    EXPECT_TRUE(fs::exists(file) && fs::exists(partial) && fs::exists(folder));
+
+    write_text(text + L"\n");
+    EXPECT_TRUE(install_journal::undo_cut_run(file));
+    EXPECT_EQ(read_bytes(data), binary_content(4));
+    EXPECT_FALSE(fs::exists(partial));
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_FALSE(fs::exists(file));
 }
 
 TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedWithItsSubkeys)
