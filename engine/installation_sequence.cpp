@@ -3,6 +3,7 @@
 #include "app/installer_context.h"
 #include "app/language.h"
 #include "app/product.h"
+#include "engine/coalescing_view.h"
 #include "engine/directx_setup.h"
 #include "engine/registration.h"
 #include "engine/shortcut.h"
@@ -62,6 +63,26 @@ private:
     std::vector<fs::path> paths_;
 };
 
+// Whatever is still gathered reaches the page however the run ends: the
+// last lines are the ones that tell what happened.
+class final_flush {
+public:
+    explicit final_flush(coalescing_view& view) : view_(view) {}
+    final_flush(const final_flush&) = delete;
+    final_flush& operator=(const final_flush&) = delete;
+    ~final_flush()
+    {
+        try {
+            view_.flush();
+        } catch (...) {
+            // The page is going away with the installation's error.
+        }
+    }
+
+private:
+    coalescing_view& view_;
+};
+
 class installation {
 public:
     installation(installer_context& context, installation_view& view, std::istream& payload)
@@ -71,6 +92,7 @@ public:
 
     bool run()
     {
+        final_flush flush_at_end(view_);
         wait_cursor cursor;
         view_.append_log(std::wstring(45, L'\u2500') + line_end);
         view_.set_status(text(1114));
@@ -90,7 +112,8 @@ public:
         // The payload's blocks are decoded on other threads; while this one
         // waits for them (in the check too) the window stays alive as it does
         // after every notification.
-        keep_alive_ = [&cursor] {
+        keep_alive_ = [this, &cursor] {
+            view_.tick();
             pump_messages();
             cursor.again();
         };
@@ -99,6 +122,7 @@ public:
                                              notification::result result = handle(n);
                                              if (stoppable(n) && view_.stop_requested())
                                                  result = notification::result::abort;
+                                             view_.tick();
                                              pump_messages();
                                              cursor.again();
                                              return result;
@@ -206,7 +230,7 @@ private:
             grant_users_access(entry.destination, shared_file_access, 0);
         if (static_cast<entry_kind>(entry.kind) != entry_kind::temporary)
             context_.journal.close_entry(true);
-        outcome(true);
+        view_.append_log(text(1011) + line_end);
     }
 
     void copying(const fs::path& destination)
@@ -216,13 +240,19 @@ private:
         view_.append_log(line);
     }
 
-    // A step's line: its text now, its outcome when it is known.
+    // A step's line: its text now, its outcome when it is known. Both are
+    // shown at once: a step may take long, and the user should see which.
     void step(const std::wstring& line)
     {
         view_.set_status(line);
         view_.append_log(line);
+        view_.flush();
     }
-    void outcome(bool ok) { view_.append_log(text(ok ? 1011 : 1012) + line_end); }
+    void outcome(bool ok)
+    {
+        view_.append_log(text(ok ? 1011 : 1012) + line_end);
+        view_.flush();
+    }
 
     bool make_shortcut(bool desktop, const std::wstring& folder)
     {
@@ -295,7 +325,7 @@ private:
     }
 
     installer_context& context_;
-    installation_view& view_;
+    coalescing_view view_;
     std::istream& payload_;
     cleanup_list* cleanup_ = nullptr;
     std::function<void()> keep_alive_;
