@@ -223,3 +223,25 @@ void pump_messages()
         ::DispatchMessageW(&message);
     }
 }
+
+void wait_dispatching(HANDLE object)
+{
+    for (;;) {
+        pump_messages();
+        // A quit left in the queue for the outer loop would wake the wait
+        // at once, again and again.
+        MSG quit;
+        if (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE | PM_NOYIELD)) {
+            if (::WaitForSingleObject(object, INFINITE) == WAIT_FAILED)
+                vt::throw_last_error("WaitForSingleObject");
+            return;
+        }
+        // Wakes for input that arrived since the pump too, not only for
+        // input that is new since the last look at the queue.
+        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &object, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0)
+            return;
+        if (woken == WAIT_FAILED)
+            vt::throw_last_error("MsgWaitForMultipleObjectsEx");
+    }
+}
