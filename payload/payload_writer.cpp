@@ -139,6 +139,13 @@ output_file payload_writer::open_output_file(const fs::path& destination)
 
 void payload_writer::open_shared_folders(const fs::path& folder)
 {
+    // The walk asks the file system at every level, for every shared folder
+    // not reached yet. Files of one folder come one after another, and their
+    // folder and its parents exist by now: a shared folder not on that chain
+    // cannot come onto it before the next file of the same folder.
+    if (!walked_folder_.empty() && folder == walked_folder_)
+        return;
+    bool settled = true;
     for (shared_folder& shared : shared_folders_) {
         if (shared.done)
             continue;
@@ -162,6 +169,8 @@ void payload_writer::open_shared_folders(const fs::path& folder)
             }
         } catch (const std::exception&) {
             // Tried again for the next file written below it.
+            settled = false;
         }
     }
+    walked_folder_ = settled ? folder : fs::path();
 }

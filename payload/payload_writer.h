@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <ios>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -81,6 +82,9 @@ public:
     std::filesystem::path current_destination() const;
 
 private:
+    // The shell's answer for a special folder, asked once per extraction:
+    // the header names the same few folders for all its entries.
+    const std::filesystem::path& special_folder(int csidl, int fallback_csidl, bool use_fallback);
     std::streamsize write_header(const char* bytes, std::streamsize n);
     std::streamsize write_data(const char* bytes, std::streamsize n);
     notification::result notify(notification n);
@@ -102,4 +106,8 @@ private:
     bool skipping_ = false;
     bool failed_ = false;
     std::vector<shared_folder> shared_folders_;
+    std::map<int, std::filesystem::path> special_folders_;
+    // The folder of the last file whose walk up to the root granted nothing
+    // and raised nothing: the next file of the same folder would find the same.
+    std::filesystem::path walked_folder_;
 };
