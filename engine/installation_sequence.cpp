@@ -111,20 +111,20 @@ public:
         std::wstring samples = format_text(text(1018), {product_name(false)});
         // The payload's blocks are decoded on other threads; while this one
         // waits for them (in the check too) the window stays alive as it does
-        // after every notification.
+        // after every notification. The cursor is set again only after a
+        // message was dispatched: the messages are what may change it, and
+        // setting it costs as much as writing a chunk.
         keep_alive_ = [this, &cursor] {
             view_.tick();
-            pump_messages();
-            cursor.again();
+            if (pump_messages())
+                cursor.again();
         };
         bool extracted = extract_payload(payload_, context_.install_folder, samples, context_.temporary_folder,
                                          [&](notification n) {
                                              notification::result result = handle(n);
                                              if (stoppable(n) && view_.stop_requested())
                                                  result = notification::result::abort;
-                                             view_.tick();
-                                             pump_messages();
-                                             cursor.again();
+                                             keep_alive_();
                                              return result;
                                          },
                                          keep_alive_);
