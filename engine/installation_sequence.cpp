@@ -241,17 +241,24 @@ private:
     }
 
     // A step's line: its text now, its outcome when it is known. Both are
-    // shown at once: a step may take long, and the user should see which.
+    // shown at once, and the window is let through between steps: a step
+    // may take long, and the user should see which.
     void step(const std::wstring& line)
     {
         view_.set_status(line);
         view_.append_log(line);
-        view_.flush();
+        step_boundary();
     }
     void outcome(bool ok)
     {
         view_.append_log(text(ok ? 1011 : 1012) + line_end);
+        step_boundary();
+    }
+    void step_boundary()
+    {
         view_.flush();
+        if (keep_alive_)
+            keep_alive_();
     }
 
     bool make_shortcut(bool desktop, const std::wstring& folder)
