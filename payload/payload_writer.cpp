@@ -9,12 +9,13 @@
 namespace fs = std::filesystem;
 
 payload_writer::payload_writer(fs::path install_folder, fs::path sample_folder, fs::path temporary_folder,
-                               notification_callback callback)
+                               notification_callback callback, std::function<void()> while_verifying)
     : install_folder_(std::move(install_folder)),
       sample_folder_(std::move(sample_folder)),
       temporary_folder_(std::move(temporary_folder)),
       header_(std::in_place),
-      callback_(std::move(callback))
+      callback_(std::move(callback)),
+      while_verifying_(std::move(while_verifying))
 {
 }
 
@@ -106,7 +107,7 @@ std::streamsize payload_writer::write_data(const char* bytes, std::streamsize n)
             file_.reset();
             // Read back from disk: this catches a short write, a disk that
             // lies, and anything that changed the file after it was closed.
-            if (file_crc32(e.destination) != e.crc)
+            if (file_crc32(e.destination, while_verifying_) != e.crc)
                 throw_compress_error(compress_errc::invalid_checksum, "written file differs from its archive entry");
             if (notify(notification::entry_end{e}) == notification::result::abort)
                 throw_compress_error(compress_errc::interrupted, "extraction aborted");

@@ -18,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <ios>
 #include <map>
 #include <optional>
@@ -36,9 +37,12 @@ public:
 
     // The three folders are the values of "<InstallPath>", "<SamplePath>"
     // and "<Temporary>". Without a callback nothing is reported and every
-    // answer counts as proceed.
+    // answer counts as proceed. while_verifying is called after every
+    // megabyte of a written file read back, so that the caller can keep its
+    // window alive through a large file.
     payload_writer(std::filesystem::path install_folder, std::filesystem::path sample_folder,
-                   std::filesystem::path temporary_folder, notification_callback callback);
+                   std::filesystem::path temporary_folder, notification_callback callback,
+                   std::function<void()> while_verifying = {});
     payload_writer(const payload_writer&) = delete;
     payload_writer& operator=(const payload_writer&) = delete;
 
@@ -100,6 +104,7 @@ private:
     std::optional<archive_header_reader> header_;
     std::optional<output_file> file_;
     notification_callback callback_;
+    std::function<void()> while_verifying_;
     std::uint32_t index_ = 0;
     std::uint64_t remaining_ = 0;
     bool started_ = false;
