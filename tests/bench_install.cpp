@@ -57,6 +57,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -320,21 +321,46 @@ struct install_figures {
     std::wstring status;
 };
 
-install_figures* running_figures = nullptr;
-
 void press(HWND parent, int id) { ::SendMessageW(::GetDlgItem(parent, id), BM_CLICK, 0, 0); }
 
-void CALLBACK install_script(HWND, UINT, UINT_PTR timer, DWORD)
+// What the script does once the wizard shows the install page.
+std::function<void(HWND frame, HWND page)> on_install_page;
+
+// The script of a measured run: the wizard frame runs modal as in the
+// installer, the script goes to the install page (quick installation),
+// hands it to on_install_page and closes the wizard.
+void CALLBACK install_page_script(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND frame = dlg_main::instance().hwnd;
     if (!frame || !::IsWindowVisible(frame))
         return;
     ::KillTimer(nullptr, timer);
-    install_figures& figures = *running_figures;
     press(frame, IDC_NEXT); // the mode page
     press(frame, IDC_NEXT); // the install page
-    HWND page = dlg_main::instance().pages[dlg_main::page_install]->hwnd;
-    if (dlg_main::instance().current_page == dlg_main::page_install) {
+    if (dlg_main::instance().current_page == dlg_main::page_install)
+        on_install_page(frame, dlg_main::instance().pages[dlg_main::page_install]->hwnd);
+    ::EndDialog(frame, 0);
+}
+
+// Starts as the installer starts and runs the wizard with the script;
+// nonzero when the installer would not have opened it.
+int run_on_install_page(std::function<void(HWND frame, HWND page)> script)
+{
+    if (auto exit_code = start_process())
+        return *exit_code;
+    if (!installer_context::instance().initialise())
+        return 3;
+    on_install_page = std::move(script);
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, install_page_script);
+    ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                      dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
+    ::KillTimer(nullptr, timer);
+    return 0;
+}
+
+void measure_installation(HWND frame, HWND page, install_figures& figures)
+{
+    {
         HWND status = ::GetDlgItem(page, IDC_STATUS);
         dispatch_probe probe(status);
         memory_watch memory;
@@ -364,21 +390,13 @@ void CALLBACK install_script(HWND, UINT, UINT_PTR timer, DWORD)
         ::GetWindowTextW(status, text, 512);
         figures.status = text;
     }
-    ::EndDialog(frame, 0);
 }
 
 int install_mode()
 {
-    if (auto exit_code = start_process())
-        return *exit_code;
-    if (!installer_context::instance().initialise())
-        return 3;
     install_figures figures;
-    running_figures = &figures;
-    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, install_script);
-    ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                      dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
-    ::KillTimer(nullptr, timer);
+    if (int code = run_on_install_page([&](HWND frame, HWND page) { measure_installation(frame, page, figures); }))
+        return code;
     std::printf("check_seconds=%.4f\nextract_seconds=%.4f\ncpu=%.4f\ninterface_cpu=%.4f\n", figures.check_seconds,
                 figures.extract_seconds, figures.cpu, figures.interface_cpu);
     std::printf("seconds=%.4f\nlongest_ms=%.1f\nlongest_payload_ms=%.1f\nprivate_mb=%.1f\nworking_set_mb=%.1f\n"
@@ -587,35 +605,15 @@ void profile_page(HWND page_window)
     fs::remove_all(area, ec);
 }
 
-void CALLBACK profile_script(HWND, UINT, UINT_PTR timer, DWORD)
+int profile_mode()
 {
-    HWND frame = dlg_main::instance().hwnd;
-    if (!frame || !::IsWindowVisible(frame))
-        return;
-    ::KillTimer(nullptr, timer);
-    press(frame, IDC_NEXT);
-    press(frame, IDC_NEXT);
-    if (dlg_main::instance().current_page == dlg_main::page_install) {
+    return run_on_install_page([](HWND, HWND page) {
         try {
-            profile_page(dlg_main::instance().pages[dlg_main::page_install]->hwnd);
+            profile_page(page);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "bench_install: profile: %s\n", e.what());
         }
-    }
-    ::EndDialog(frame, 0);
-}
-
-int profile_mode()
-{
-    if (auto exit_code = start_process())
-        return *exit_code;
-    if (!installer_context::instance().initialise())
-        return 3;
-    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, profile_script);
-    ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                      dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
-    ::KillTimer(nullptr, timer);
-    return 0;
+    });
 }
 
 // What an installation of the payload creates, for the NSIS script and for
