@@ -57,8 +57,14 @@ extern bool processor_check_passed;
 // Shows the system's text for an error code with the warning icon.
 void report_error(DWORD code, const std::wstring& caption = {});
 
-// Dispatches every message waiting in this thread's queue, then returns.
-void pump_messages();
+// Dispatches every message waiting in this thread's queue, then returns;
+// true when there was any.
+bool pump_messages();
+
+// Waits without time limit until object is signalled, dispatching every
+// message meanwhile, so that the window stays alive however long it takes.
+// Raises a system error when the wait itself fails.
+void wait_dispatching(HANDLE object);
 
 // The window of the wizard frame while it exists; pump_messages hands its
 // dialog messages to it.

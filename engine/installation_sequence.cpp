@@ -3,6 +3,7 @@
 #include "app/installer_context.h"
 #include "app/language.h"
 #include "app/product.h"
+#include "engine/coalescing_view.h"
 #include "engine/directx_setup.h"
 #include "engine/journal_file.h"
 #include "engine/registration.h"
@@ -79,6 +80,26 @@ private:
     install_journal& journal_;
 };
 
+// Whatever is still gathered reaches the page however the run ends: the
+// last lines are the ones that tell what happened.
+class final_flush {
+public:
+    explicit final_flush(coalescing_view& view) : view_(view) {}
+    final_flush(const final_flush&) = delete;
+    final_flush& operator=(const final_flush&) = delete;
+    ~final_flush()
+    {
+        try {
+            view_.flush();
+        } catch (...) {
+            // The page is going away with the installation's error.
+        }
+    }
+
+private:
+    coalescing_view& view_;
+};
+
 class installation {
 public:
     installation(installer_context& context, installation_view& view, std::istream& payload)
@@ -88,6 +109,7 @@ public:
 
     bool run()
     {
+        final_flush flush_at_end(view_);
         wait_cursor cursor;
         view_.append_log(std::wstring(45, L'\u2500') + line_end);
         view_.set_status(text(1114));
@@ -107,18 +129,20 @@ public:
         std::wstring samples = format_text(text(1018), {product_name(false)});
         // The payload's blocks are decoded on other threads; while this one
         // waits for them (in the check too) the window stays alive as it does
-        // after every notification.
-        keep_alive_ = [&cursor] {
-            pump_messages();
-            cursor.again();
+        // after every notification. The cursor is set again only after a
+        // message was dispatched: the messages are what may change it, and
+        // setting it costs as much as writing a chunk.
+        keep_alive_ = [this, &cursor] {
+            view_.tick();
+            if (pump_messages())
+                cursor.again();
         };
         bool extracted = extract_payload(payload_, context_.install_folder, samples, context_.temporary_folder,
                                          [&](notification n) {
                                              notification::result result = handle(n);
                                              if (stoppable(n) && view_.stop_requested())
                                                  result = notification::result::abort;
-                                             pump_messages();
-                                             cursor.again();
+                                             keep_alive_();
                                              return result;
                                          },
                                          keep_alive_);
@@ -225,7 +249,7 @@ private:
             grant_users_access(entry.destination, shared_file_access, 0);
         if (static_cast<entry_kind>(entry.kind) != entry_kind::temporary)
             context_.journal.close_entry(true);
-        outcome(true);
+        view_.append_log(text(1011) + line_end);
     }
 
     void copying(const fs::path& destination)
@@ -235,13 +259,26 @@ private:
         view_.append_log(line);
     }
 
-    // A step's line: its text now, its outcome when it is known.
+    // A step's line: its text now, its outcome when it is known. Both are
+    // shown at once, and the window is let through between steps: a step
+    // may take long, and the user should see which.
     void step(const std::wstring& line)
     {
         view_.set_status(line);
         view_.append_log(line);
+        step_boundary();
     }
-    void outcome(bool ok) { view_.append_log(text(ok ? 1011 : 1012) + line_end); }
+    void outcome(bool ok)
+    {
+        view_.append_log(text(ok ? 1011 : 1012) + line_end);
+        step_boundary();
+    }
+    void step_boundary()
+    {
+        view_.flush();
+        if (keep_alive_)
+            keep_alive_();
+    }
 
     bool make_shortcut(bool desktop, const std::wstring& folder)
     {
@@ -314,7 +351,7 @@ private:
     }
 
     installer_context& context_;
-    installation_view& view_;
+    coalescing_view view_;
     std::istream& payload_;
     cleanup_list* cleanup_ = nullptr;
     std::function<void()> keep_alive_;

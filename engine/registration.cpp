@@ -1,5 +1,6 @@
 #include "engine/registration.h"
 
+#include "app/installer_context.h"
 #include "app/named_mutex.h"
 #include "app/language.h"
 #include "app/product.h"
@@ -118,9 +119,15 @@ bool launch_for_registration(install_journal& journal, named_mutex& installer_lo
     if (started) {
         vt::unique_handle process_handle(process.hProcess);
         vt::unique_handle thread_handle(process.hThread);
-        ::WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD exit_code = 0;
-        success = ::GetExitCodeProcess(process.hProcess, &exit_code) && exit_code == registration_success_code;
+        // The product may take its time; the frame has its buttons disabled
+        // while the installation runs, so dispatching re-enters nothing.
+        try {
+            wait_dispatching(process.hProcess);
+            DWORD exit_code = 0;
+            success = ::GetExitCodeProcess(process.hProcess, &exit_code) && exit_code == registration_success_code;
+        } catch (const std::system_error&) {
+            success = false; // no exit code to judge
+        }
     }
     installer_lock.try_lock();
     journal.close_entry(success);

@@ -80,7 +80,7 @@ bool is_sharing_violation(const std::error_code& code)
     throw fs::filesystem_error(what, path, std::error_code(static_cast<int>(error), std::system_category()));
 }
 
-std::uint32_t crc32_attempt(const fs::path& path)
+std::uint32_t crc32_attempt(const fs::path& path, const std::function<void()>& every_megabyte)
 {
     // Reading while refusing writers: the content cannot change under us.
     vt::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
@@ -89,7 +89,9 @@ std::uint32_t crc32_attempt(const fs::path& path)
         throw_file_error("file_crc32", path, ::GetLastError());
     crc32 crc;
     char block[4096];
-    for (;;) {
+    for (unsigned blocks = 1;; ++blocks) {
+        if (every_megabyte && blocks % 256 == 0)
+            every_megabyte();
         DWORD got = 0;
         if (!::ReadFile(file.get(), block, sizeof block, &got, nullptr))
             throw_file_error("file_crc32", path, ::GetLastError());
@@ -148,12 +150,12 @@ void set_read_only(const fs::path& path, bool read_only)
     }
 }
 
-std::uint32_t file_crc32(const fs::path& path)
+std::uint32_t file_crc32(const fs::path& path, const std::function<void()>& every_megabyte)
 {
     int retries = 3;
     for (;;) {
         try {
-            return crc32_attempt(path);
+            return crc32_attempt(path, every_megabyte);
         } catch (const std::system_error& e) {
             if (!is_sharing_violation(e.code()) || retries == 0)
                 throw;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 
 // Whether two paths name the same file or folder: equal as paths ('\' and
 // '/' alike, case-sensitive); else the same object on disk (same volume and
@@ -19,5 +20,6 @@ void set_read_only(const std::filesystem::path& path, bool read_only);
 // for reading while allowing other readers only; a sharing violation (another
 // program holds the file) is retried up to three times, one second apart.
 // Failures raise std::filesystem::filesystem_error with the path and the
-// system error.
-std::uint32_t file_crc32(const std::filesystem::path& path);
+// system error. every_megabyte, when given, is called after each megabyte
+// read, so that the reading of a large file need not hold up its caller.
+std::uint32_t file_crc32(const std::filesystem::path& path, const std::function<void()>& every_megabyte = {});

@@ -18,20 +18,6 @@
 
 namespace fs = std::filesystem;
 
-namespace {
-
-fs::path shell_folder(const destination_macro& m)
-{
-    return known_folder_path(m.csidl, m.fallback_csidl, m.fallback_csidl != 0);
-}
-
-fs::path public_desktop()
-{
-    return known_folder_path(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true);
-}
-
-} // namespace
-
 fs::path known_folder_path(int csidl, int fallback_csidl, bool use_fallback)
 {
     auto ask = [](int id) {
@@ -72,15 +58,15 @@ fs::path payload_writer::resolve_destination(const fs::path& folder)
         result = temporary_folder_.empty() ? install_folder_ : temporary_folder_;
     } else if (first == L"<SamplePath>") {
         if (sample_folder_.empty()) {
-            result = public_desktop();
+            result = special_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true);
         } else if (sample_folder_.has_root_name() && sample_folder_.has_root_directory()) {
             result = sample_folder_;
         } else {
-            result = public_desktop() / sample_folder_;
+            result = special_folder(CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY, true) / sample_folder_;
             record_result = true;
         }
     } else {
-        result = shell_folder(*macro);
+        result = special_folder(macro->csidl, macro->fallback_csidl, macro->fallback_csidl != 0);
     }
     const bool shared = macro->shared;
     if (record_result)
@@ -96,8 +82,21 @@ fs::path payload_writer::resolve_destination(const fs::path& folder)
     return result;
 }
 
+const fs::path& payload_writer::special_folder(int csidl, int fallback_csidl, bool use_fallback)
+{
+    auto found = special_folders_.find(csidl);
+    if (found == special_folders_.end())
+        found = special_folders_.emplace(csidl, known_folder_path(csidl, fallback_csidl, use_fallback)).first;
+    return found->second;
+}
+
 void payload_writer::record_shared_folder(const fs::path& folder)
 {
+    // The entries of one folder name it alike: comparing the names first
+    // spares the file system for all but the folder's first entry.
+    for (const shared_folder& known : shared_folders_)
+        if (known.folder == folder)
+            return;
     for (const shared_folder& known : shared_folders_)
         if (same_path(known.folder, folder))
             return;

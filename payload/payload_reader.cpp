@@ -113,7 +113,7 @@ bool extract_payload(std::istream& stream, const fs::path& install_folder, const
     fs::path failure_path;
     try {
         callback(notification::started{});
-        payload_writer writer(install_folder, sample_folder, temporary_folder, callback);
+        payload_writer writer(install_folder, sample_folder, temporary_folder, callback, while_waiting);
         entry_path_guard guard(writer, failure_path);
         const std::streamsize copied =
             io::copy(io::compose(payload_decoder(while_waiting), stream), boost::ref(writer), copy_buffer_size);

@@ -9,12 +9,13 @@
 namespace fs = std::filesystem;
 
 payload_writer::payload_writer(fs::path install_folder, fs::path sample_folder, fs::path temporary_folder,
-                               notification_callback callback)
+                               notification_callback callback, std::function<void()> while_verifying)
     : install_folder_(std::move(install_folder)),
       sample_folder_(std::move(sample_folder)),
       temporary_folder_(std::move(temporary_folder)),
       header_(std::in_place),
-      callback_(std::move(callback))
+      callback_(std::move(callback)),
+      while_verifying_(std::move(while_verifying))
 {
 }
 
@@ -106,7 +107,7 @@ std::streamsize payload_writer::write_data(const char* bytes, std::streamsize n)
             file_.reset();
             // Read back from disk: this catches a short write, a disk that
             // lies, and anything that changed the file after it was closed.
-            if (file_crc32(e.destination) != e.crc)
+            if (file_crc32(e.destination, while_verifying_) != e.crc)
                 throw_compress_error(compress_errc::invalid_checksum, "written file differs from its archive entry");
             if (notify(notification::entry_end{e}) == notification::result::abort)
                 throw_compress_error(compress_errc::interrupted, "extraction aborted");
@@ -139,6 +140,13 @@ output_file payload_writer::open_output_file(const fs::path& destination)
 
 void payload_writer::open_shared_folders(const fs::path& folder)
 {
+    // The walk asks the file system at every level, for every shared folder
+    // not reached yet. Files of one folder come one after another, and their
+    // folder and its parents exist by now: a shared folder not on that chain
+    // cannot come onto it before the next file of the same folder.
+    if (!walked_folder_.empty() && folder == walked_folder_)
+        return;
+    bool settled = true;
     for (shared_folder& shared : shared_folders_) {
         if (shared.done)
             continue;
@@ -162,6 +170,8 @@ void payload_writer::open_shared_folders(const fs::path& folder)
             }
         } catch (const std::exception&) {
             // Tried again for the next file written below it.
+            settled = false;
         }
     }
+    walked_folder_ = settled ? folder : fs::path();
 }

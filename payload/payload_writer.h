@@ -18,7 +18,9 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <ios>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -35,9 +37,12 @@ public:
 
     // The three folders are the values of "<InstallPath>", "<SamplePath>"
     // and "<Temporary>". Without a callback nothing is reported and every
-    // answer counts as proceed.
+    // answer counts as proceed. while_verifying is called after every
+    // megabyte of a written file read back, so that the caller can keep its
+    // window alive through a large file.
     payload_writer(std::filesystem::path install_folder, std::filesystem::path sample_folder,
-                   std::filesystem::path temporary_folder, notification_callback callback);
+                   std::filesystem::path temporary_folder, notification_callback callback,
+                   std::function<void()> while_verifying = {});
     payload_writer(const payload_writer&) = delete;
     payload_writer& operator=(const payload_writer&) = delete;
 
@@ -81,6 +86,9 @@ public:
     std::filesystem::path current_destination() const;
 
 private:
+    // The shell's answer for a special folder, asked once per extraction:
+    // the header names the same few folders for all its entries.
+    const std::filesystem::path& special_folder(int csidl, int fallback_csidl, bool use_fallback);
     std::streamsize write_header(const char* bytes, std::streamsize n);
     std::streamsize write_data(const char* bytes, std::streamsize n);
     notification::result notify(notification n);
@@ -96,10 +104,15 @@ private:
     std::optional<archive_header_reader> header_;
     std::optional<output_file> file_;
     notification_callback callback_;
+    std::function<void()> while_verifying_;
     std::uint32_t index_ = 0;
     std::uint64_t remaining_ = 0;
     bool started_ = false;
     bool skipping_ = false;
     bool failed_ = false;
     std::vector<shared_folder> shared_folders_;
+    std::map<int, std::filesystem::path> special_folders_;
+    // The folder of the last file whose walk up to the root granted nothing
+    // and raised nothing: the next file of the same folder would find the same.
+    std::filesystem::path walked_folder_;
 };

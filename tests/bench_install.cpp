@@ -26,16 +26,23 @@
 #include "app/language.h"
 #include "app/product.h"
 #include "app/startup.h"
+#include "engine/coalescing_view.h"
+#include "engine/install_journal.h"
 #include "payload/bzip2_decompressor.h"
+#include "payload/file_utils.h"
+#include "payload/output_file.h"
 #include "payload/payload_reader.h"
 #include "payload/payload_writer.h"
+#include "payload/security.h"
 #include "resources/dialog_ids.h"
 #include "support/known_folder.h"
 #include "support/unique_any.h"
 #include "ui/basic_dialog.h"
+#include "ui/dlg_install.h"
 #include "ui/dlg_main.h"
 
 #include <windows.h>
+#include <commctrl.h>
 #include <knownfolders.h>
 #include <psapi.h>
 
@@ -50,6 +57,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <thread>
@@ -313,21 +321,46 @@ struct install_figures {
     std::wstring status;
 };
 
-install_figures* running_figures = nullptr;
-
 void press(HWND parent, int id) { ::SendMessageW(::GetDlgItem(parent, id), BM_CLICK, 0, 0); }
 
-void CALLBACK install_script(HWND, UINT, UINT_PTR timer, DWORD)
+// What the script does once the wizard shows the install page.
+std::function<void(HWND frame, HWND page)> on_install_page;
+
+// The script of a measured run: the wizard frame runs modal as in the
+// installer, the script goes to the install page (quick installation),
+// hands it to on_install_page and closes the wizard.
+void CALLBACK install_page_script(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND frame = dlg_main::instance().hwnd;
     if (!frame || !::IsWindowVisible(frame))
         return;
     ::KillTimer(nullptr, timer);
-    install_figures& figures = *running_figures;
     press(frame, IDC_NEXT); // the mode page
     press(frame, IDC_NEXT); // the install page
-    HWND page = dlg_main::instance().pages[dlg_main::page_install]->hwnd;
-    if (dlg_main::instance().current_page == dlg_main::page_install) {
+    if (dlg_main::instance().current_page == dlg_main::page_install)
+        on_install_page(frame, dlg_main::instance().pages[dlg_main::page_install]->hwnd);
+    ::EndDialog(frame, 0);
+}
+
+// Starts as the installer starts and runs the wizard with the script;
+// nonzero when the installer would not have opened it.
+int run_on_install_page(std::function<void(HWND frame, HWND page)> script)
+{
+    if (auto exit_code = start_process())
+        return *exit_code;
+    if (!installer_context::instance().initialise())
+        return 3;
+    on_install_page = std::move(script);
+    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, install_page_script);
+    ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
+                      dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
+    ::KillTimer(nullptr, timer);
+    return 0;
+}
+
+void measure_installation(HWND frame, HWND page, install_figures& figures)
+{
+    {
         HWND status = ::GetDlgItem(page, IDC_STATUS);
         dispatch_probe probe(status);
         memory_watch memory;
@@ -357,21 +390,13 @@ void CALLBACK install_script(HWND, UINT, UINT_PTR timer, DWORD)
         ::GetWindowTextW(status, text, 512);
         figures.status = text;
     }
-    ::EndDialog(frame, 0);
 }
 
 int install_mode()
 {
-    if (auto exit_code = start_process())
-        return *exit_code;
-    if (!installer_context::instance().initialise())
-        return 3;
     install_figures figures;
-    running_figures = &figures;
-    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, install_script);
-    ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
-                      dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
-    ::KillTimer(nullptr, timer);
+    if (int code = run_on_install_page([&](HWND frame, HWND page) { measure_installation(frame, page, figures); }))
+        return code;
     std::printf("check_seconds=%.4f\nextract_seconds=%.4f\ncpu=%.4f\ninterface_cpu=%.4f\n", figures.check_seconds,
                 figures.extract_seconds, figures.cpu, figures.interface_cpu);
     std::printf("seconds=%.4f\nlongest_ms=%.1f\nlongest_payload_ms=%.1f\nprivate_mb=%.1f\nworking_set_mb=%.1f\n"
@@ -381,6 +406,214 @@ int install_mode()
     std::printf("longest_step=%s\nstatus=%s\n", utf8(figures.longest_step).c_str(), utf8(figures.status).c_str());
     std::fflush(stdout);
     return figures.finished ? 0 : 4;
+}
+
+// The profile: each thing the interface thread does per chunk or per file,
+// timed alone on the real install page, in microseconds per call; where a
+// cost might grow with what came before, at 80 and at 2,000 entries.
+// The machine is shared: the calls run in five batches and the quickest
+// batch counts, the one least disturbed by other programs.
+template <typename F>
+double micros_per_call(int calls, F&& f)
+{
+    const int batch = std::max(1, calls / 5);
+    double best = 1e300;
+    for (int first = 0; first < calls; first += batch) {
+        const int n = std::min(batch, calls - first);
+        const auto start = clock_type::now();
+        for (int i = first; i < first + n; ++i)
+            f(i);
+        best = std::min(best, seconds_since(start) * 1e6 / n);
+    }
+    return best;
+}
+
+void profile_row(const char* what, double at_80, double at_2000 = -1)
+{
+    if (at_2000 < 0)
+        std::printf("%-66s %10.1f\n", what, at_80);
+    else
+        std::printf("%-66s %10.1f %10.1f\n", what, at_80, at_2000);
+}
+
+class null_view final : public installation_view {
+public:
+    void append_log(const std::wstring&) override {}
+    void set_status(const std::wstring&) override {}
+    void show_progress() override {}
+    void set_progress(unsigned) override {}
+    HWND owner() const override { return nullptr; }
+};
+
+void profile_page(HWND page_window)
+{
+    auto& page = dlg_install::instance();
+    HWND progress = ::GetDlgItem(page_window, IDC_PROGRESS);
+    const fs::path area = fs::temp_directory_path() / L"vt-bench-profile";
+    std::error_code ec;
+    fs::remove_all(area, ec);
+    fs::create_directories(area / L"folder");
+    const auto file_at = [&](int i) { return area / L"folder" / (L"file" + std::to_wstring(i) + L".dat"); };
+    const std::string chunk(4096, 'x');
+    const std::string small(8192, 'y');
+    const std::wstring line = format_text(text(1115), {file_at(1234).wstring()}) + text(1011) + L"\r\n";
+
+    std::printf("%-66s %10s %10s\n", "per chunk of 4 KB (microseconds per call)", "", "");
+    profile_row("  pump_messages, empty queue", micros_per_call(20000, [](int) { pump_messages(); }));
+    profile_row("  GetQueueStatus (is anything waiting?)", micros_per_call(20000, [](int) { (void)::GetQueueStatus(QS_ALLINPUT); }));
+    profile_row("  GetInputState", micros_per_call(20000, [](int) { (void)::GetInputState(); }));
+    profile_row("  MsgWaitForMultipleObjects, no object, no wait", micros_per_call(20000, [](int) {
+                    (void)::MsgWaitForMultipleObjects(0, nullptr, FALSE, 0, QS_ALLINPUT);
+                }));
+    profile_row("  GetCursor", micros_per_call(20000, [](int) { (void)::GetCursor(); }));
+    HCURSOR wait = ::LoadCursorW(nullptr, IDC_WAIT);
+    profile_row("  SetCursor (the wait cursor again)", micros_per_call(20000, [&](int) { ::SetCursor(wait); }));
+    profile_row("  PBM_SETPOS, a new position every call",
+                micros_per_call(5000, [&](int i) { ::SendMessageW(progress, PBM_SETPOS, WPARAM(i % 100), 0); }));
+    profile_row("  PBM_SETPOS, the same position",
+                micros_per_call(5000, [&](int) { ::SendMessageW(progress, PBM_SETPOS, 50, 0); }));
+    null_view target;
+    coalescing_view gathered(target);
+    profile_row("  gathered progress and clock look (the new per-chunk cost)", micros_per_call(20000, [&](int i) {
+                    gathered.set_progress(unsigned(i / 200 % 100));
+                    gathered.tick();
+                }));
+    {
+        output_file out(area / L"chunks.dat");
+        profile_row("  write 4 KB to the open file", micros_per_call(2000, [&](int) { out.write(chunk.data(), chunk.size()); }));
+        out.close();
+    }
+
+    std::printf("%-66s %10s %10s\n", "per file", "80", "2,000");
+    profile_row("  status and log texts looked up and formatted", micros_per_call(2000, [&](int i) {
+                    std::wstring l = format_text(text(1115), {file_at(i).wstring()});
+                    l += text(1011);
+                }));
+    profile_row("  set_status (path with ellipsis)",
+                micros_per_call(500, [&](int i) { page.set_status(format_text(text(1115), {file_at(i).wstring()})); }));
+    // The log at the length 80 files give it, then at the length of 2,000.
+    ::SetWindowTextW(::GetDlgItem(page_window, IDC_LOG), L"");
+    std::wstring lines;
+    for (int i = 0; i < 80; ++i)
+        lines += line;
+    page.append_log(lines);
+    const double append_80 = micros_per_call(200, [&](int) { page.append_log(line); });
+    lines.clear();
+    for (int i = 0; i < 1720; ++i)
+        lines += line;
+    page.append_log(lines);
+    const double append_2000 = micros_per_call(200, [&](int) { page.append_log(line); });
+    std::printf("  (the log holds %d characters)\n", ::GetWindowTextLengthW(::GetDlgItem(page_window, IDC_LOG)));
+    profile_row("  append_log, one line, log of 80 / 2,000 lines", append_80, append_2000);
+    HWND log = ::GetDlgItem(page_window, IDC_LOG);
+    profile_row("    of which EM_SETSEL to the end", micros_per_call(200, [&](int) { ::SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1); }));
+    profile_row("    of which EM_REPLACESEL", micros_per_call(200, [&](int) {
+                    ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+                }));
+    profile_row("    of which EM_LINESCROLL", micros_per_call(200, [&](int) { ::SendMessageW(log, EM_LINESCROLL, 0, 1); }));
+    profile_row("  EM_REPLACESEL between WM_SETREDRAW off and on, then invalidated", micros_per_call(200, [&](int) {
+                    ::SendMessageW(log, WM_SETREDRAW, FALSE, 0);
+                    ::SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1);
+                    ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+                    ::SendMessageW(log, EM_LINESCROLL, 0, 1);
+                    ::SendMessageW(log, WM_SETREDRAW, TRUE, 0);
+                    ::InvalidateRect(log, nullptr, FALSE);
+                }));
+    profile_row("  the same and the repaint (UpdateWindow)", micros_per_call(200, [&](int) {
+                    ::SendMessageW(log, WM_SETREDRAW, FALSE, 0);
+                    ::SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1);
+                    ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+                    ::SendMessageW(log, EM_LINESCROLL, 0, 1);
+                    ::SendMessageW(log, WM_SETREDRAW, TRUE, 0);
+                    ::InvalidateRect(log, nullptr, FALSE);
+                    ::UpdateWindow(log);
+                }));
+    profile_row("  a repaint of the log alone", micros_per_call(200, [&](int) {
+                    ::InvalidateRect(log, nullptr, FALSE);
+                    ::UpdateWindow(log);
+                }));
+    lines.clear();
+    for (int i = 0; i < 40; ++i)
+        lines += line;
+    profile_row("  append_log of 40 lines at once, per line (2,000-line log)",
+                micros_per_call(20, [&](int) { page.append_log(lines); }) / 40);
+
+    // The journal: a file begun and closed, after 80 and after 2,000 files.
+    const auto journal_costs = [&](int entries, double& begin, double& lookup, double& log_ms) {
+        install_journal journal;
+        for (int i = 0; i < entries - 40; ++i) {
+            journal.begin_file(file_at(i), 0, false);
+            journal.close_entry(true);
+        }
+        begin = micros_per_call(40, [&](int i) {
+            journal.begin_file(file_at(entries - 40 + i), 0, false);
+            journal.close_entry(true);
+        });
+        for (int i = 0; i < entries; ++i) // the log's merge looks at the files
+            std::ofstream(file_at(i), std::ios::binary) << "z";
+        const auto start = clock_type::now();
+        journal.write_log(area / L"Uninstall.ulog", area.wstring(), area.wstring());
+        log_ms = seconds_since(start) * 1e3;
+        install_journal next;
+        next.read_log(area / L"Uninstall.ulog");
+        lookup = micros_per_call(200, [&](int i) { (void)next.previous_file_done(area / (L"other" + std::to_wstring(i))); });
+        ::SetFileAttributesW((area / L"Uninstall.ulog").c_str(), FILE_ATTRIBUTE_NORMAL);
+        for (int i = 0; i < entries; ++i)
+            fs::remove(file_at(i), ec);
+    };
+    double begin_80, lookup_80, log_80, begin_2000, lookup_2000, log_2000;
+    journal_costs(80, begin_80, lookup_80, log_80);
+    journal_costs(2000, begin_2000, lookup_2000, log_2000);
+    profile_row("  journal begin_file + close_entry (new file)", begin_80, begin_2000);
+    profile_row("  journal previous_file_done (shared data of an update)", lookup_80, lookup_2000);
+    profile_row("  journal write_log, whole (milliseconds)", log_80, log_2000);
+
+    {
+        // The header: every entry's folder resolved before the first file,
+        // with no message dispatched meanwhile.
+        payload_writer header(area, L"Tablewright Examples", area, {});
+        profile_row("  header: <SamplePath>\\Notes resolved, per entry", micros_per_call(500, [&](int) {
+                        (void)header.resolve_destination(L"<SamplePath>\\Notes");
+                    }));
+        profile_row("  header: <CommonData>\\Vantrel Software\\Notes resolved, per entry",
+                    micros_per_call(500, [&](int) {
+                        (void)header.resolve_destination(L"<CommonData>\\Vantrel Software\\Notes");
+                    }));
+    }
+    payload_writer writer(area, area, area, {});
+    profile_row("  open_output_file + close (existing folder)", micros_per_call(500, [&](int i) {
+                    output_file f = writer.open_output_file(file_at(i));
+                    f.write(small.data(), small.size());
+                    f.close();
+                }));
+    writer.record_shared_folder(area / L"elsewhere");
+    profile_row("  the same with a shared folder not reached yet", micros_per_call(500, [&](int i) {
+                    output_file f = writer.open_output_file(file_at(500 + i));
+                    f.write(small.data(), small.size());
+                    f.close();
+                }));
+    profile_row("  file_crc32 (read-back of an 8 KB file)", micros_per_call(500, [&](int i) { (void)file_crc32(file_at(i)); }));
+    profile_row("  grant_users_access on a file (shared data)", micros_per_call(100, [&](int i) {
+                    grant_users_access(file_at(i), shared_file_access, 0);
+                }));
+    profile_row("  floor: CreateFile + WriteFile 8 KB + CloseHandle", micros_per_call(500, [&](int i) {
+                    vt::unique_file f(::CreateFileW(file_at(1000 + i).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+                    DWORD written = 0;
+                    ::WriteFile(f.get(), small.data(), DWORD(small.size()), &written, nullptr);
+                }));
+    fs::remove_all(area, ec);
+}
+
+int profile_mode()
+{
+    return run_on_install_page([](HWND, HWND page) {
+        try {
+            profile_page(page);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "bench_install: profile: %s\n", e.what());
+        }
+    });
 }
 
 // What an installation of the payload creates, for the NSIS script and for
@@ -719,6 +952,7 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
             return 1;
         }
         figures["nsis"].push_back(nsis_seconds);
+        figures["nsis_cpu"].push_back(nsis_cpu);
 
         // The floor.
         clean(paths);
@@ -754,6 +988,7 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
     std::printf("%-58s %s s\n", "  (its whole process, for reference)", spread(figures["process"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "NSIS, solid bzip2, amd64-unicode, silent: whole process",
                 spread(figures["nsis"], "%.2f").c_str());
+    std::printf("%-58s %s s\n", "  processor time of NSIS", spread(figures["nsis_cpu"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: one raw libbz2 decode of the payload", spread(figures["decode"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "  processor time of the decode", spread(figures["decode_cpu"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "floor: writing the files (64 kB blocks)", spread(figures["write"], "%.2f").c_str());
@@ -768,6 +1003,13 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
                 spread(figures["private_mb"], "%.1f").c_str());
     std::printf("%-58s %s MB\n", "peak memory above the baseline: resident set",
                 spread(figures["working_set_mb"], "%.1f").c_str());
+    // One line for the scale table that tools/bench.sh gathers over the payloads.
+    const double files = double(paths.entries.size());
+    std::printf("scale row: %6zu %8.1f %8.2f %8.2f %6.2f %9.2f %9.2f %8.2f %8.2f %8.1f %8.0f\n", paths.entries.size(),
+                archive.size() / 1e6, median(figures["seconds"]), median(figures["nsis"]),
+                median(figures["seconds"]) / median(figures["nsis"]), median(figures["seconds"]) * 1e3 / files,
+                median(figures["nsis"]) * 1e3 / files, median(figures["cpu"]), median(figures["nsis_cpu"]),
+                median(figures["private_mb"]), median(figures["longest_ms"]));
     return 0;
 }
 
@@ -779,6 +1021,8 @@ int wmain(int argc, wchar_t** argv)
         const std::wstring mode = argc > 1 ? argv[1] : L"";
         if (mode == L"install")
             return install_mode();
+        if (mode == L"profile")
+            return profile_mode();
         if (mode == L"nsi" && argc == 5)
             return nsi_mode(argv[2], argv[3], utf8(argv[4]));
         if (mode == L"run" && argc == 5)

@@ -256,6 +256,42 @@ TEST_F(Installation, AProductWhoseRegistrationFailsStillEndsTheInstallation)
     EXPECT_TRUE(context.instance_lock.owned()) << "the lock is taken back after the product ran";
 }
 
+// The product takes its time over its registration (it waits for the
+// release event): a message of the interface thread that is dispatched
+// while the registry step is on the page releases it. Without dispatching
+// the product gives up waiting after a minute and the test fails.
+struct held_registration {
+    static void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD)
+    {
+        if (view->status == L"Registry Data Writing..." && !dispatched) {
+            dispatched = true;
+            ::SetEvent(release);
+        }
+    }
+    static inline const recording_view* view = nullptr;
+    static inline HANDLE release = nullptr;
+    static inline bool dispatched = false;
+};
+
+TEST_F(Installation, TheWindowStaysAliveWhileTheProductRegisters)
+{
+    const wchar_t* name = L"vt-test-registration-release";
+    vt::unique_handle release(::CreateEventW(nullptr, TRUE, FALSE, name));
+    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", name);
+    held_registration::view = &view;
+    held_registration::release = release.get();
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, &held_registration::on_timer);
+    const bool installed = install(compressed_archive(product_files()));
+    ::KillTimer(nullptr, timer);
+    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", nullptr);
+
+    ASSERT_TRUE(installed);
+    EXPECT_TRUE(held_registration::dispatched);
+    auto lines = view.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Registry Data Writing...OK"), lines.end())
+        << "still judged by the product's exit code";
+}
+
 TEST_F(Installation, DamagedPayloadWritesNothing)
 {
     std::string compressed = compressed_archive(product_files());

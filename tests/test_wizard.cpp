@@ -803,6 +803,24 @@ TEST_F(Wizard, TheLogOnlyGrowsAtItsEnd)
             install.append_log(L"Copying File \"C:\\x\"...OK\r\n");
         EXPECT_GT(::SendMessageW(log, EM_GETFIRSTVISIBLELINE, 0, 0), 10) << "the log follows its end";
 
+        // A payload of thousands of files: far beyond an edit control's
+        // default limit, every line is kept, the last step's included.
+        const std::wstring before = get_window_text(log);
+        std::wstring appended;
+        for (int piece = 0; piece < 30; ++piece) {
+            std::wstring lines;
+            for (int line = 0; line < 100; ++line)
+                lines += L"Copying File \"C:\\ProgramData\\Vantrel Software\\Tablewright 8\\Textures\\t" +
+                         std::to_wstring(piece * 100 + line) + L".png\"...OK\r\n";
+            install.append_log(lines);
+            appended += lines;
+        }
+        install.append_log(L"Installation Data Writing...OK\r\n");
+        appended += L"Installation Data Writing...OK\r\n";
+        ASSERT_GT(appended.size(), 200000u);
+        EXPECT_TRUE(get_window_text(log) == before + appended) << "the log holds "
+                                                               << get_window_text(log).size() << " characters";
+
         install.set_status(L"Copying File \"C:\\Program Files\\Vantrel Software\\Tablewright 8\\x.dll\"...");
         EXPECT_EQ(control_text(page(3), IDC_STATUS),
                   L"Copying File \"C:\\Program Files\\Vantrel Software\\Tablewright 8\\x.dll\"...");

@@ -8,6 +8,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 dlg_install& dlg_install::instance()
 {
     static dlg_install page;
@@ -19,6 +21,9 @@ void dlg_install::on_init()
     HWND progress = item(IDC_PROGRESS);
     ::SendMessageW(progress, PBM_SETRANGE, 0, MAKELPARAM(0, 100));
     ::ShowWindow(progress, SW_HIDE); // until the installation runs
+    // The default limit of an edit control would cut the log of a large
+    // payload off in the middle of a line, with the later steps missing.
+    ::SendMessageW(item(IDC_LOG), EM_SETLIMITTEXT, 0, 0);
 }
 
 void dlg_install::update_texts()
@@ -55,7 +60,10 @@ void dlg_install::append_log(const std::wstring& text)
     HWND log = item(IDC_LOG);
     ::SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1);
     ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
-    ::SendMessageW(log, EM_LINESCROLL, 0, 1);
+    // Text arrives gathered, several lines at once: the log follows its end
+    // by as many lines as it grew.
+    const auto lines = std::max<std::ptrdiff_t>(1, std::count(text.begin(), text.end(), L'\n'));
+    ::SendMessageW(log, EM_LINESCROLL, 0, LPARAM(lines));
 }
 
 void dlg_install::set_status(const std::wstring& text)

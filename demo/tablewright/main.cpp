@@ -3,7 +3,9 @@
 // project file type and exits with -10, the code by which the installer knows
 // that the registration succeeded. Started by a user, it shows its window.
 // For the installer's tests, VT_TABLEWRIGHT_LOG names a file that receives
-// the command line of every start, one per line.
+// the command line of every start, one per line, and VT_TABLEWRIGHT_HOLD
+// names an event that a registration run waits for before it registers (a
+// product that takes its time; at most a minute, so nothing hangs for good).
 
 #include <windows.h>
 #include <shlobj.h>
@@ -90,6 +92,17 @@ void log_command_line(const std::wstring& arguments)
     ::CloseHandle(file);
 }
 
+void hold_if_asked()
+{
+    wchar_t name[MAX_PATH] = {};
+    if (!::GetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", name, MAX_PATH) || !name[0])
+        return;
+    if (HANDLE released = ::OpenEventW(SYNCHRONIZE, FALSE, name)) {
+        ::WaitForSingleObject(released, 60000);
+        ::CloseHandle(released);
+    }
+}
+
 } // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int show)
@@ -97,6 +110,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int show)
     std::wstring arguments = command_line ? command_line : L"";
     log_command_line(arguments);
     if (arguments.find(L"/Register") != std::wstring::npos) {
+        hold_if_asked();
 #ifdef TABLEWRIGHT_REGISTRATION_EXIT_CODE
         (void)register_file_type;
         return TABLEWRIGHT_REGISTRATION_EXIT_CODE; // test variant: a product whose registration fails

@@ -4,7 +4,9 @@
 // manifest that packs them. The content compresses about 3:1 with bzip2, like
 // program files and data do, so that decoding costs what it costs in real use.
 //
-//   vt-bench-data OUTDIR [MEGABYTES]     (default 56 MB)
+//   vt-bench-data OUTDIR [MEGABYTES]        (default 56 MB)
+//   vt-bench-data OUTDIR MEGABYTES large    four large media files of a
+//                                           quarter each, for the scale rows
 
 #include <cstdint>
 #include <cstdio>
@@ -116,32 +118,38 @@ struct planned_file {
 
 int main(int argc, char** argv)
 {
-    if (argc < 2 || argc > 3) {
-        std::fprintf(stderr, "usage: vt-bench-data OUTDIR [MEGABYTES]\n");
+    if (argc < 2 || argc > 4 || (argc == 4 && std::string(argv[3]) != "large")) {
+        std::fprintf(stderr, "usage: vt-bench-data OUTDIR [MEGABYTES [large]]\n");
         return 2;
     }
     const fs::path out = argv[1];
-    const double megabytes = argc == 3 ? std::atof(argv[2]) : 56.0;
+    const double megabytes = argc >= 3 ? std::atof(argv[2]) : 56.0;
     const auto total = static_cast<std::size_t>(megabytes * 1024 * 1024);
 
     std::vector<planned_file> plan;
-    for (int i = 0; i < 6; ++i)
-        plan.push_back({"temporary", "<Temporary>", "dxsetup" + std::to_string(i) + ".cab", 0.012, 'c'});
-    for (int i = 0; i < 23; ++i)
-        plan.push_back({"shared_data", "<CommonData>\\Vantrel Software\\Tablewright 8",
-                        "library" + std::to_string(i) + ".xml", 0.004, 't'});
-    for (int i = 0; i < 20; ++i)
-        plan.push_back({"shared_data", "<CommonData>\\Vantrel Software\\Textures\\Tablewright",
-                        "texture" + std::to_string(i) + ".bmp", 0.012, 'i'});
-    for (int i = 0; i < 10; ++i)
-        plan.push_back({"sample", "<SamplePath>", "Sample project " + std::to_string(i) + ".twp", 0.003, 't'});
-    plan.push_back({"uninstaller", "<InstallPath>", "Uninstall.exe", 0.01, 'c'});
-    for (int i = 0; i < 19; ++i)
-        plan.push_back({"language_module", "<InstallPath>\\Lang", "Lang" + std::to_string(i) + ".dll", 0.012, 't'});
-    double used = 0;
-    for (const auto& p : plan)
-        used += p.share;
-    plan.push_back({"program", "<InstallPath>", "Tablewright.exe", 1.0 - used, 'c'});
+    if (argc == 4) {
+        const char styles[] = {'c', 't', 'i', 'c'};
+        for (int i = 0; i < 4; ++i)
+            plan.push_back({"sample", "<SamplePath>\\Media", "media" + std::to_string(i) + ".bin", 0.25, styles[i]});
+    } else {
+        for (int i = 0; i < 6; ++i)
+            plan.push_back({"temporary", "<Temporary>", "dxsetup" + std::to_string(i) + ".cab", 0.012, 'c'});
+        for (int i = 0; i < 23; ++i)
+            plan.push_back({"shared_data", "<CommonData>\\Vantrel Software\\Tablewright 8",
+                            "library" + std::to_string(i) + ".xml", 0.004, 't'});
+        for (int i = 0; i < 20; ++i)
+            plan.push_back({"shared_data", "<CommonData>\\Vantrel Software\\Textures\\Tablewright",
+                            "texture" + std::to_string(i) + ".bmp", 0.012, 'i'});
+        for (int i = 0; i < 10; ++i)
+            plan.push_back({"sample", "<SamplePath>", "Sample project " + std::to_string(i) + ".twp", 0.003, 't'});
+        plan.push_back({"uninstaller", "<InstallPath>", "Uninstall.exe", 0.01, 'c'});
+        for (int i = 0; i < 19; ++i)
+            plan.push_back({"language_module", "<InstallPath>\\Lang", "Lang" + std::to_string(i) + ".dll", 0.012, 't'});
+        double used = 0;
+        for (const auto& p : plan)
+            used += p.share;
+        plan.push_back({"program", "<InstallPath>", "Tablewright.exe", 1.0 - used, 'c'});
+    }
 
     xorshift rng(20260806);
     const auto words = vocabulary(rng);
