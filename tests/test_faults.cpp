@@ -503,8 +503,8 @@ constexpr UINT cut_exit_code = 77;
 // report after that line, which must come before its outcome).
 class cutting_view final : public quiet_view {
 public:
-    explicit cutting_view(const std::wstring& spec)
-        : after_(spec.substr(0, spec.rfind(L'|'))), how_(spec.substr(spec.rfind(L'|') + 1))
+    explicit cutting_view(const std::wstring& point)
+        : after_(point.substr(0, point.rfind(L'|'))), how_(point.substr(point.rfind(L'|') + 1))
     {
     }
     void append_log(const std::wstring& text) override
@@ -540,23 +540,23 @@ private:
 // cuts off, in a process of its own.
 TEST(CutInstaller, RunsUntilTheCut)
 {
-    wchar_t spec[512] = {};
-    if (!::GetEnvironmentVariableW(L"VT_CUT", spec, 512))
+    wchar_t point[512] = {};
+    if (!::GetEnvironmentVariableW(L"VT_CUT", point, 512))
         GTEST_SKIP() << "started by Faults.CutOffInstallations";
     set_language(language_english);
-    cutting_view view(spec);
+    cutting_view view(point);
     run_in_process(view);
     ADD_FAILURE() << "the installation ran past the cut: " << narrow(view.log);
 }
 
 namespace {
 
-// Runs the installation in another process until the cut that spec names.
-void cut_installation(const std::wstring& spec)
+// Runs the installation in another process until the cut at point.
+void cut_installation(const std::wstring& point)
 {
     wchar_t self[MAX_PATH] = {};
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    ::SetEnvironmentVariableW(L"VT_CUT", spec.c_str());
+    ::SetEnvironmentVariableW(L"VT_CUT", point.c_str());
     started_process installer;
     start_program(self, L"--gtest_filter=CutInstaller.RunsUntilTheCut", installer);
     ::SetEnvironmentVariableW(L"VT_CUT", nullptr);
