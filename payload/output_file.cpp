@@ -43,6 +43,6 @@ void output_file::write(const char* data, std::size_t n)
 void output_file::close()
 {
     HANDLE handle = handle_.release();
-    if (handle && !::CloseHandle(handle))
+    if (handle != INVALID_HANDLE_VALUE && !::CloseHandle(handle))
         throw_file_error("close", path_);
 }

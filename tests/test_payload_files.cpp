@@ -5,6 +5,7 @@
 #include "payload/bzip2_error.h"
 #include "payload/compress_error.h"
 #include "payload/file_utils.h"
+#include "payload/output_file.h"
 #include "payload/payload_reader.h"
 #include "payload/payload_writer.h"
 #include "payload_test_support.h"
@@ -108,6 +109,19 @@ TEST(FileCrc32, ReadsTheFileBackFromDisk)
         EXPECT_EQ(e.code(), std::error_code(ERROR_FILE_NOT_FOUND, std::system_category()));
         EXPECT_EQ(e.path1(), folder / L"missing");
     }
+}
+
+// The extraction closes a file where it ends and again when an error
+// unwinds past it: the second close must change nothing.
+TEST(OutputFile, ClosesOnce)
+{
+    scratch_folder folder;
+    output_file file(folder / L"f.bin");
+    file.write("oak", 3);
+    file.close();
+    EXPECT_FALSE(file.is_open());
+    EXPECT_NO_THROW(file.close());
+    EXPECT_EQ(file_crc32(folder / L"f.bin"), crc32_of("oak", 3));
 }
 
 TEST(FileCrc32, ASharingViolationIsRetriedEverySecondThreeTimes)
