@@ -375,6 +375,42 @@ TEST(Extract, AMissingFolderChainIsCreated)
     EXPECT_EQ(read_file(install / L"not\\yet\\a\\b\\c\\d\\e\\f\\deep.txt"), "deep");
 }
 
+// A folder that cannot be created fails the extraction with the system's
+// own error for it (the failure message shows "1:..."), not the runtime
+// library's error number ("2:..."): a file in the way of the folder chain,
+// and Linux's sysfs (Wine's Z:\sys), which refuses every new folder with
+// access denied.
+TEST(Extract, AFolderThatCannotBeCreatedFailsWithTheSystemsError)
+{
+    scratch_folder install;
+    write_file(install / L"Lang", "a file where the folder should be");
+    struct refusal {
+        fs::path install;    // the installation folder
+        fs::path first;      // the first folder of the chain that cannot be made
+        DWORD expected;      // the system's error for it, when known
+    };
+    std::vector<refusal> cases = {{install.path(), install / L"Lang\\Deep", 0}};
+    const DWORD sysfs = ::GetFileAttributesW(L"Z:\\sys\\kernel");
+    if (sysfs != INVALID_FILE_ATTRIBUTES && (sysfs & FILE_ATTRIBUTE_DIRECTORY))
+        cases.push_back({L"Z:\\sys\\Tablewright 8", L"Z:\\sys\\Tablewright 8", ERROR_ACCESS_DENIED});
+    for (const refusal& c : cases) {
+        SCOPED_TRACE(c.first.string());
+        ASSERT_FALSE(::CreateDirectoryW(c.first.c_str(), nullptr)) << "the folder can be made";
+        const DWORD system_error = ::GetLastError();
+        if (c.expected) {
+            EXPECT_EQ(system_error, c.expected);
+        }
+        recorder rec;
+        const std::vector<file_spec> files = {{u"deep.txt", u"<InstallPath>\\Lang\\Deep", "deep", 0}};
+        EXPECT_FALSE(extract(compressed_archive(files), c.install, rec));
+        ASSERT_NE(rec.last(failed_), nullptr);
+        EXPECT_EQ(rec.last(failed_)->code, std::error_code(int(system_error), std::system_category()))
+            << rec.last(failed_)->code.category().name() << " " << rec.last(failed_)->code.value();
+        EXPECT_EQ(rec.last(failed_)->path, c.install / L"Lang\\Deep\\deep.txt");
+    }
+    EXPECT_EQ(read_file(install / L"Lang"), "a file where the folder should be");
+}
+
 TEST(Extract, TemporaryEntriesCreateTheTemporaryFolder)
 {
     scratch_folder install, base;
