@@ -294,6 +294,102 @@ TEST_F(Installation, LockedFileRollsEverythingBack)
     EXPECT_TRUE(context.journal.current_entries().empty());
 }
 
+namespace {
+
+// Makes a shell folder unavailable for the life of the object: its "User
+// Shell Folders" value empty, so that the shell answers with an empty path
+// (as Wine does, with success).
+class unavailable_shell_folder {
+public:
+    unavailable_shell_folder(HKEY root, const wchar_t* name) : root_(root), name_(name)
+    {
+        DWORD size = sizeof(saved_);
+        had_ = ::RegGetValueW(root_, key, name_, RRF_RT_ANY | RRF_NOEXPAND, &type_, saved_, &size) == ERROR_SUCCESS;
+        saved_size_ = size;
+        EXPECT_EQ(::RegSetKeyValueW(root_, key, name_, REG_EXPAND_SZ, L"", sizeof(wchar_t)), ERROR_SUCCESS);
+    }
+    unavailable_shell_folder(const unavailable_shell_folder&) = delete;
+    unavailable_shell_folder& operator=(const unavailable_shell_folder&) = delete;
+    ~unavailable_shell_folder()
+    {
+        if (had_)
+            ::RegSetKeyValueW(root_, key, name_, type_, saved_, saved_size_);
+        else
+            ::RegDeleteKeyValueW(root_, key, name_);
+    }
+
+private:
+    static constexpr const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    HKEY root_;
+    const wchar_t* name_;
+    bool had_ = false;
+    DWORD type_ = 0;
+    wchar_t saved_[MAX_PATH * 2] = {};
+    DWORD saved_size_ = 0;
+};
+
+// Removes a file or folder at the end of a test.
+struct removed_at_end {
+    fs::path path;
+    ~removed_at_end() { remove_tree(path); }
+};
+
+} // namespace
+
+// The desktop link goes to the public desktop, else to the user's (the
+// installer context's shell folder 2), never under a relative name.
+TEST_F(Installation, WithoutAPublicDesktopTheDesktopLinkGoesOnTheUsersDesktop)
+{
+    context.desktop_shortcut = true;
+    auto files = product_files();
+    files.erase(std::remove_if(files.begin(), files.end(), [](const file_spec& f) { return f.kind == 4; }),
+                files.end()); // the samples would go to the public desktop too
+    const fs::path user_link = fs::path(known_folder(FOLDERID_Desktop)) / L"Tablewright 8.11n.lnk";
+    const fs::path relative_link = fs::current_path() / L"Tablewright 8.11n.lnk";
+    ASSERT_FALSE(fs::exists(user_link));
+    removed_at_end cleanup_user{user_link}, cleanup_relative{relative_link};
+    {
+        unavailable_shell_folder no_public_desktop(HKEY_LOCAL_MACHINE, L"Common Desktop");
+        ASSERT_EQ(known_folder(FOLDERID_PublicDesktop), L"") << "the public desktop is still there";
+        ASSERT_TRUE(install(compressed_archive(files)));
+    }
+    auto lines = view.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Shortcuts Creation...OK"), lines.end());
+    EXPECT_TRUE(same_path(link_target(user_link), installed(L"Tablewright.exe")));
+    EXPECT_FALSE(fs::exists(relative_link)) << "a link under a relative name, in the current folder";
+    const auto& entries = context.journal.current_entries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const journal_entry& e) {
+        return e.type == journal_type::desktop_shortcut && e.done && same_path(e.path, user_link);
+    }));
+}
+
+// With no desktop at all the desktop link fails alone: the step says so, the
+// Start-menu link is made, and no link lands anywhere else.
+TEST_F(Installation, WithoutAnyDesktopOnlyTheDesktopLinkFails)
+{
+    context.desktop_shortcut = true;
+    auto files = product_files();
+    files.erase(std::remove_if(files.begin(), files.end(), [](const file_spec& f) { return f.kind == 4; }),
+                files.end());
+    const fs::path relative_link = fs::current_path() / L"Tablewright 8.11n.lnk";
+    removed_at_end cleanup_relative{relative_link};
+    {
+        unavailable_shell_folder no_public_desktop(HKEY_LOCAL_MACHINE, L"Common Desktop");
+        unavailable_shell_folder no_user_desktop(HKEY_CURRENT_USER, L"Desktop");
+        ASSERT_EQ(known_folder(FOLDERID_Desktop), L"");
+        ASSERT_TRUE(install(compressed_archive(files)));
+    }
+    auto lines = view.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Shortcuts Creation...Failed"), lines.end());
+    EXPECT_TRUE(same_path(link_target(fs::path(context.start_menu_folder) / L"Tablewright 8.11n.lnk"),
+                          installed(L"Tablewright.exe")));
+    EXPECT_FALSE(fs::exists(relative_link)) << "a link under a relative name, in the current folder";
+    const auto& entries = context.journal.current_entries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const journal_entry& e) {
+        return e.type == journal_type::desktop_shortcut && !e.done && e.path.empty();
+    }));
+}
+
 TEST(InstallationRules, ProgressShows100OnlyAtTheEnd)
 {
     EXPECT_EQ(progress_percent(999999, 1000000), 99u);
