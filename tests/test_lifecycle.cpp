@@ -85,7 +85,8 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     EXPECT_TRUE(same_path(link_target(start_menu_link()), folder / L"Tablewright.exe")) << "the other link";
     EXPECT_TRUE(fs::is_directory(blocked_link)) << "the user's folder stays as it was";
     EXPECT_TRUE(fs::is_empty(blocked_link));
-    EXPECT_EQ(registrations(), L"/Register /Background\n");
+    EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n")
+        << "the installer releases its lock while the product registers itself";
 
     // The log lists every installed file with its kind, the link, the key,
     // the registration and the DirectX update, all done, and the desktop link
@@ -153,7 +154,8 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     }
     expect_payload_installed(folder);
     EXPECT_TRUE(fs::is_directory(blocked_link) && fs::is_empty(blocked_link));
-    EXPECT_EQ(registrations(), L"/Register /Background\n/Register /Background\n");
+    EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n"
+                               L"/Register /Background | installer lock: free\n");
     {
         // The new log keeps the earlier run's line of the link not made.
         const uninstall_log again = read_uninstall_log(folder / L"Uninstall.ulog");
@@ -209,7 +211,8 @@ TEST_F(Lifecycle, UpdateOfAnOlderVersion)
     }
     // The older version's registration first, then the new program's, told
     // what it replaced.
-    EXPECT_EQ(registrations(), L"/Register /Background\n/Register /Background /update=0008000b000d0009\n");
+    EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n"
+                               L"/Register /Background /update=0008000b000d0009 | installer lock: free\n");
     EXPECT_TRUE(same_path(link_target(desktop_link()), folder / L"Tablewright.exe")) << "the earlier choice";
 
     uninstall(folder);
