@@ -6,6 +6,7 @@
 #include "app/installer_context.h"
 #include "app/language.h"
 #include "dialog_watch.h"
+#include "engine/directx_setup.h"
 #include "engine/installation_sequence.h"
 #include "engine/registration.h"
 #include "payload/compress_error.h"
@@ -20,7 +21,12 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <functional>
 #include <sstream>
+#include <system_error>
+#include <tuple>
 
 using namespace payload_test;
 
@@ -90,6 +96,7 @@ protected:
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());
         ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", (root.path() / L"dsetup.log").c_str());
         ::SetEnvironmentVariableW(L"VT_DSETUP_VERSION", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_REVISION", nullptr);
         ::SetEnvironmentVariableW(L"VT_DSETUP_RESULT", nullptr);
     }
     void TearDown() override
@@ -102,6 +109,9 @@ protected:
         remove_tree(samples_folder());
         remove_tree(fs::path(known_folder(FOLDERID_PublicDesktop)) / L"Tablewright 8.11n.lnk");
         ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_VERSION", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_REVISION", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_RESULT", nullptr);
     }
 
     static fs::path samples_folder()
@@ -292,6 +302,155 @@ TEST_F(Installation, LockedFileRollsEverythingBack)
     EXPECT_FALSE(fs::exists(context.temporary_folder));
     EXPECT_FALSE(vt::open_key(vt::registry_root::local_machine, uninstall_key));
     EXPECT_TRUE(context.journal.current_entries().empty());
+}
+
+namespace {
+
+// A minimal PE image: "MZ", the header offset at 0x3C, "PE\0\0", a file
+// header, and the optional header's magic (0x10B 32-bit, 0x20B 64-bit), cut
+// or padded to size.
+std::string pe_image(std::uint16_t magic, std::size_t size = 0x40 + 248)
+{
+    std::string bytes(0x40 + 248, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = 0x40;
+    std::memcpy(&bytes[0x40], "PE\0\0", 4);
+    bytes[0x40 + 24] = char(magic & 0xFF);
+    bytes[0x40 + 25] = char(magic >> 8);
+    bytes.resize(size);
+    return bytes;
+}
+
+// What the DirectX step of one installation did.
+struct directx_run {
+    bool ended = false;
+    std::wstring line; // its line in the log; empty when the step did not run
+    bool setup_called = false;
+    std::vector<journal_entry> entries; // the journal's DirectX entries
+};
+
+// The DirectX step, driven through the stand-in setup library, which takes
+// its version, revision and result from the environment.
+class DirectX : public Installation {
+protected:
+    // A whole installation with a context of its own, prepared by prepare.
+    directx_run run(const std::function<void(installer_context&)>& prepare = {})
+    {
+        installer_context run_context;
+        run_context.install_folder = context.install_folder;
+        run_context.start_menu_folder = context.start_menu_folder;
+        run_context.desktop_shortcut = false;
+        if (prepare)
+            prepare(run_context);
+        fs::remove(root.path() / L"dsetup.log");
+        recording_view run_view;
+        const std::string compressed = compressed_archive(product_files());
+        vt::imemstream payload(compressed.data(), compressed.size());
+        directx_run result;
+        result.ended = run_installation(run_context, run_view, payload);
+        for (const std::wstring& line : run_view.lines())
+            if (line.rfind(L"Updating DirectX...", 0) == 0)
+                result.line = line;
+        result.setup_called = read_file(root.path() / L"dsetup.log").find("Setup owner=") != std::string::npos;
+        for (const journal_entry& entry : run_context.journal.current_entries())
+            if (entry.type == journal_type::directx)
+                result.entries.push_back(entry);
+        return result;
+    }
+};
+
+} // namespace
+
+// DirectX 8 (4.8), or 9 before revision 903: the step is skipped silently.
+TEST_F(DirectX, RunsOnlyOverDirectX9Revision903OrLater)
+{
+    const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
+        {L"40008", L"904", false}, {L"40009", L"902", false}, {L"40009", L"903", true}, {L"4000a", L"903", true}};
+    for (const auto& [version, revision, runs] : cases) {
+        SCOPED_TRACE(std::string(version, version + 5) + " revision " + std::string(revision, revision + 3));
+        ::SetEnvironmentVariableW(L"VT_DSETUP_VERSION", version);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_REVISION", revision);
+        const directx_run r = run();
+        ASSERT_TRUE(r.ended);
+        EXPECT_EQ(r.line, runs ? L"Updating DirectX...OK" : L"");
+        EXPECT_EQ(r.setup_called, runs);
+        EXPECT_EQ(r.entries.size(), runs ? 1u : 0u);
+    }
+}
+
+// 0 and 1 (a restart wanted) succeed; a negative or any other result fails
+// the step only.
+TEST_F(DirectX, ResultsZeroAndOneSucceedAnyOtherFailsTheStepOnly)
+{
+    const std::pair<const wchar_t*, bool> cases[] = {{L"1", true}, {L"0", true}, {L"-1", false}, {L"2", false}};
+    for (const auto& [result, ok] : cases) {
+        SCOPED_TRACE(std::string(result, result + std::wcslen(result)));
+        ::SetEnvironmentVariableW(L"VT_DSETUP_RESULT", result);
+        const directx_run r = run();
+        ASSERT_TRUE(r.ended) << "the installation goes on";
+        EXPECT_EQ(r.line, ok ? L"Updating DirectX...OK" : L"Updating DirectX...Failed");
+        ASSERT_EQ(r.entries.size(), 1u);
+        EXPECT_EQ(r.entries[0].done, ok);
+    }
+}
+
+// An earlier log whose DirectX update was done skips it, except when the
+// same version is reinstalled (a repair); one not done runs it again.
+TEST_F(DirectX, ThePreviousLogDecidesWhetherItRunsAgain)
+{
+    const fs::path previous = root.path() / L"previous.ulog";
+    const std::tuple<std::int32_t, bool, bool> cases[] = {
+        {2, true, false}, {0, true, false}, {1, true, true}, {2, false, true}};
+    for (const auto& [state, done_before, runs] : cases) {
+        SCOPED_TRACE("previous state " + std::to_string(state) + (done_before ? ", done" : ", not done"));
+        const directx_run r = run([&, state = state, done_before = done_before](installer_context& c) {
+            c.previous_state = state;
+            write_file(previous, std::string("// Uninstall Log File v1\n// -\n// Install Tablewright 8.11m\n") +
+                                     "0000:07ff:" + (done_before ? "1" : "0") + " -- DirectX Update\n");
+            c.journal.read_log(previous);
+            ASSERT_EQ(c.journal.previous_done(journal_type::directx), done_before);
+        });
+        ASSERT_TRUE(r.ended);
+        EXPECT_EQ(r.line, runs ? L"Updating DirectX...OK" : L"");
+        EXPECT_EQ(r.setup_called, runs);
+        EXPECT_EQ(r.entries.size(), 1u) << "the new log lists it once: this run's or the earlier one";
+    }
+}
+
+// A 64-bit D3DX9_43.dll in the 32-bit system folder is deleted before the
+// setup runs; a 32-bit one stays. A file too short for its headers is no
+// image at all. Whatever the folder held before comes back afterwards.
+TEST_F(DirectX, A64BitD3DX9InThe32BitSystemFolderIsDeletedFirst)
+{
+    const fs::path stale = fs::path(known_folder(FOLDERID_SystemX86)) / L"D3DX9_43.dll";
+    const bool existed = fs::exists(stale);
+    struct restore {
+        fs::path path;
+        bool existed;
+        std::string bytes;
+        ~restore() { existed ? write_file(path, bytes) : remove_tree(path); }
+    } restore_original{stale, existed, existed ? read_file(stale) : std::string()};
+
+    for (const std::string& short_file : {pe_image(0x20B, 63), pe_image(0x20B, 0x40 + 247)}) {
+        write_file(stale, short_file);
+        try {
+            is_64bit_image(stale);
+            ADD_FAILURE() << "no error for " << short_file.size() << " bytes";
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(e.code(), std::error_code(ERROR_BAD_FORMAT, std::system_category()));
+        }
+    }
+    write_file(stale, "NotAnImage" + std::string(300, 'x'));
+    EXPECT_FALSE(is_64bit_image(stale));
+
+    for (bool sixty_four : {true, false}) {
+        SCOPED_TRACE(sixty_four ? "64-bit" : "32-bit");
+        const std::string image = pe_image(sixty_four ? 0x20B : 0x10B, 4096);
+        write_file(stale, image);
+        EXPECT_EQ(run().line, L"Updating DirectX...OK");
+        EXPECT_EQ(fs::exists(stale) && read_file(stale) == image, !sixty_four);
+    }
 }
 
 namespace {
