@@ -86,6 +86,28 @@ TEST(PayloadResource, TheEmbeddedPayloadChecksAndExtracts)
     }
 }
 
+namespace {
+BOOL CALLBACK collect_language(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
+{
+    reinterpret_cast<std::vector<WORD>*>(found)->push_back(language);
+    return TRUE;
+}
+} // namespace
+
+// The payload is one language-neutral resource, found whatever the user's
+// language (the test programs link the installer's own resource object).
+TEST(PayloadResource, IsStoredLanguageNeutral)
+{
+    std::vector<WORD> languages;
+    ::EnumResourceLanguagesW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(payload_resource_type),
+                             MAKEINTRESOURCEW(payload_resource_id), collect_language,
+                             reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(languages, std::vector<WORD>{MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)});
+    EXPECT_NE(::FindResourceExW(nullptr, MAKEINTRESOURCEW(payload_resource_type), MAKEINTRESOURCEW(payload_resource_id),
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
+              nullptr);
+}
+
 TEST(PayloadResource, AMissingResourceGivesAnEmptyStreamThatFailsAsBzip2Error)
 {
     vt::imemstream stream = open_payload_resource(payload_resource_type, 999);
