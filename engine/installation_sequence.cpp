@@ -12,10 +12,7 @@
 #include "payload/file_utils.h"
 #include "payload/payload_reader.h"
 #include "payload/security.h"
-#include "support/known_folder.h"
 #include "ui/dlg_install.h"
-
-#include <knownfolders.h>
 
 #include <cmath>
 #include <filesystem>
@@ -301,8 +298,8 @@ private:
         bool ok = true;
         if (context_.start_menu_shortcut)
             ok &= make_shortcut(false, context_.start_menu_folder);
-        if (context_.desktop_shortcut)
-            ok &= make_shortcut(true, vt::known_folder(FOLDERID_PublicDesktop));
+        if (context_.desktop_shortcut) // the public desktop, else the user's
+            ok &= make_shortcut(true, context_.shell_folder(2));
         outcome(ok);
     }
 

@@ -47,6 +47,10 @@ std::wstring working_folder(const std::filesystem::path& target)
 std::filesystem::path create_link(const std::filesystem::path& target, const std::filesystem::path& folder,
                                   const std::wstring& name)
 {
+    // Without a folder (no desktop at all, say) the link would land in the
+    // current folder under a relative name: no link is better.
+    if (!folder.is_absolute())
+        vt::throw_hresult(E_INVALIDARG, "create_link: no absolute folder");
     com_initialisation com;
     vt::com_ptr<IShellLinkW> link;
     vt::check_hresult(

@@ -171,3 +171,27 @@ std::uint32_t file_crc32(const fs::path& path, const std::function<void()>& ever
                 std::chrono::ceil<std::chrono::milliseconds>(until - now).count()));
     }
 }
+
+void create_folders(const std::filesystem::path& requested)
+{
+    std::filesystem::path folder = requested;
+    if (!folder.has_filename() && folder.has_relative_path())
+        folder = folder.parent_path(); // "C:\a\b\" names the same folder as "C:\a\b"
+    // Whatever is there already stays: a folder is what was wanted, and
+    // anything else makes the next step fail with its own error.
+    if (::GetFileAttributesW(folder.c_str()) != INVALID_FILE_ATTRIBUTES)
+        return;
+    const std::filesystem::path parent = folder.parent_path();
+    if (!parent.empty() && parent != folder && parent.has_relative_path())
+        create_folders(parent);
+    if (::CreateDirectoryW(folder.c_str(), nullptr))
+        return;
+    const DWORD error = ::GetLastError();
+    // Made meanwhile by another program: as good as made here.
+    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
+    if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
+        (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return;
+    throw std::filesystem::filesystem_error("create_directories", folder,
+                                            std::error_code(int(error), std::system_category()));
+}

@@ -11,6 +11,14 @@
 // normalised, element by element without regard to case.
 bool same_path(const std::filesystem::path& a, const std::filesystem::path& b);
 
+// Creates a folder and every missing ancestor with the system's own call, so
+// that a failure carries the system error (5 access denied, 112 disk full)
+// rather than a runtime error number. Raises
+// std::filesystem::filesystem_error ("create_directories") with the folder
+// that could not be made. Whatever exists at the path already (a folder, or
+// a file in the way) is left as it is.
+void create_folders(const std::filesystem::path& folder);
+
 // Sets or clears the read-only attribute of a regular file (following a
 // symbolic link to its target). Folders and missing paths are left alone;
 // errors are ignored.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <thread>
 #include <vector>
@@ -327,6 +328,12 @@ void parallel_bzip2_decoder::impl::decode(job& j, allocation_cache& cache, std::
         j.code = rc;
         return;
     }
+    // libbz2's state goes back however this ends, an allocation that fails
+    // below included.
+    struct decompress_end {
+        bz_stream& s;
+        ~decompress_end() { BZ2_bzDecompressEnd(&s); }
+    } end_guard{s};
     s.next_in = reinterpret_cast<char*>(wrapped.data());
     s.avail_in = static_cast<unsigned>(wrapped.size());
     for (;;) {
@@ -377,7 +384,6 @@ void parallel_bzip2_decoder::impl::decode(job& j, allocation_cache& cache, std::
             block_ready_.notify_all();
         work_ready_.wait(lock, [&] { return j.buffered < unverified_output_limit || j.cancelled || stop_; });
     }
-    BZ2_bzDecompressEnd(&s);
 }
 
 bool parallel_bzip2_decoder::impl::can_read_more() const
@@ -458,7 +464,9 @@ void parallel_bzip2_decoder::impl::build()
                 return c.bit > skip_until_ && c.bit >= open_start_ + block_header_bits;
             });
             if (it == candidates_.end() || it->bit > limit) {
-                if (it != candidates_.end() || scanner_.bytes_scanned() * 8 > limit)
+                // A magic is reported once its 48 bits have been read: one
+                // that starts at the limit is known only 48 bits later.
+                if (it != candidates_.end() || scanner_.bytes_scanned() * 8 > limit + 48)
                     add_error(BZ_DATA_ERROR); // no block is this long
                 else if (input_ended_)
                     add_error(BZ_UNEXPECTED_EOF);
@@ -603,6 +611,10 @@ void parallel_bzip2_decoder::impl::confirm(job& head)
 // would be longer than any block.
 void parallel_bzip2_decoder::impl::head_failed(const job& head)
 {
+    // Memory ran out while decoding: no fault of the data, so neither a
+    // magic found by chance nor a bzip2 error. Raised as what it is.
+    if (head.code == BZ_MEM_ERROR)
+        throw std::bad_alloc();
     if (head.error_only || head.delivering)
         throw bzip2_error(head.code);
     std::unique_lock lock(mutex_);

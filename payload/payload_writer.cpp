@@ -131,8 +131,8 @@ output_file payload_writer::open_output_file(const fs::path& destination)
     const fs::path parent = destination.parent_path();
     if (fs::exists(fs::symlink_status(destination, ec))) {
         set_read_only(destination, false);
-    } else if (!parent.empty() && !fs::exists(parent)) {
-        fs::create_directories(parent); // raises with the folder and the system error
+    } else if (!parent.empty()) {
+        create_folders(parent); // a missing chain; raises with the folder and the system error
     }
     open_shared_folders(parent);
     return output_file(destination);

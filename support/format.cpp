@@ -71,12 +71,17 @@ void format_arg::append_to(std::wstring& out, std::wstring_view spec) const
     }
     std::size_t length = text.size() + (negative ? 1 : 0);
     std::size_t pad = s.width > length ? s.width - length : 0;
+    // As the standard aligns by default: texts to the left, numbers to the
+    // right, with zeros after the sign when asked for.
+    bool is_text = std::holds_alternative<std::wstring_view>(value_);
+    if (!is_text && !s.zero_pad)
+        out.append(pad, L' ');
     if (negative)
         out.push_back(L'-');
     if (s.zero_pad)
         out.append(pad, L'0');
     out.append(text);
-    if (!s.zero_pad)
+    if (is_text)
         out.append(pad, L' ');
 }
 

@@ -23,7 +23,9 @@ rm -rf "$prefix" "$prefix.lock" "$disk"
 [ "$action" = create ] && [ -n "$size" ] || exit 0
 
 mkdir -p "$disk"
-if ! mount -t tmpfs -o "size=$size" vt-small-disk "$disk" 2>/dev/null; then
+# Few inodes too, so that a test can use them all up cheaply: then no folder
+# can be made there (a disk full while making a folder).
+if ! mount -t tmpfs -o "size=$size,nr_inodes=1024" vt-small-disk "$disk" 2>/dev/null; then
     echo "no small disk: mounting a tmpfs failed (it needs root)"
     exit 0
 fi

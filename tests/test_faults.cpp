@@ -305,11 +305,32 @@ protected:
     {
         std::error_code error;
         fs::remove(filler_path(), error);
+        fs::remove_all(inode_filler(), error);
         Faults::TearDown();
     }
     std::vector<std::wstring> other_drives() const override { return {L"T:"}; }
 
     static fs::path filler_path() { return L"T:\\filler.bin"; }
+    static fs::path inode_filler() { return L"T:\\inodes"; }
+
+    // Uses up every file entry (inode) of the disk with empty files, so that
+    // not even a folder can be made there any more.
+    static void fill_inodes()
+    {
+        ASSERT_TRUE(::CreateDirectoryW(inode_filler().c_str(), nullptr));
+        for (unsigned n = 0;; ++n) {
+            ASSERT_LT(n, 100000u) << "the disk's file entries do not run out";
+            const fs::path file = inode_filler() / std::to_wstring(n);
+            HANDLE created = ::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+            if (created == INVALID_HANDLE_VALUE) {
+                ASSERT_EQ(::GetLastError(), DWORD(ERROR_DISK_FULL));
+                break;
+            }
+            ::CloseHandle(created);
+        }
+        EXPECT_FALSE(::CreateDirectoryW(L"T:\\probe", nullptr));
+        EXPECT_EQ(::GetLastError(), DWORD(ERROR_DISK_FULL));
+    }
 
     // Takes the disk's free space down to about left bytes.
     static void fill_disk(std::uint64_t left)
@@ -392,11 +413,20 @@ std::size_t count_of(const std::wstring& text, const std::wstring& what)
 } // namespace
 
 // The installation folder on a disk that fills up (system error 112): on a
-// machine without the product, then while updating an older version on that
+// machine without the product, first with no room for the folder itself,
+// then with no room for its files, then while updating an older version on that
 // disk, whose files must all be back.
 TEST_F(FaultsOnSmallDisk, DiskFull)
 {
     const fs::path folder = L"T:\\Tablewright";
+    // No room left for even the installation folder: the system's disk-full
+    // error of the folder's creation, not the runtime library's number.
+    fill_inodes();
+    expect_failed_installation(built_installer(), L"1:00000070",
+                               "the full disk when the installation folder is made", folder);
+    EXPECT_FALSE(fs::exists(folder));
+    fs::remove_all(inode_filler());
+
     fill_disk(1u << 20); // less than the uninstaller needs
     expect_failed_installation(built_installer(), L"1:00000070",
                                "the full disk on a fresh machine", folder);

@@ -6,6 +6,7 @@
 #include "app/installer_context.h"
 #include "app/language.h"
 #include "dialog_watch.h"
+#include "engine/directx_setup.h"
 #include "engine/installation_sequence.h"
 #include "engine/registration.h"
 #include "payload/compress_error.h"
@@ -20,7 +21,12 @@
 #include <shobjidl.h>
 
 #include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <functional>
 #include <sstream>
+#include <system_error>
+#include <tuple>
 
 using namespace payload_test;
 
@@ -90,6 +96,7 @@ protected:
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());
         ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", (root.path() / L"dsetup.log").c_str());
         ::SetEnvironmentVariableW(L"VT_DSETUP_VERSION", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_REVISION", nullptr);
         ::SetEnvironmentVariableW(L"VT_DSETUP_RESULT", nullptr);
     }
     void TearDown() override
@@ -102,6 +109,9 @@ protected:
         remove_tree(samples_folder());
         remove_tree(fs::path(known_folder(FOLDERID_PublicDesktop)) / L"Tablewright 8.11n.lnk");
         ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_VERSION", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_REVISION", nullptr);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_RESULT", nullptr);
     }
 
     static fs::path samples_folder()
@@ -328,6 +338,251 @@ TEST_F(Installation, LockedFileRollsEverythingBack)
     EXPECT_FALSE(fs::exists(context.temporary_folder));
     EXPECT_FALSE(vt::open_key(vt::registry_root::local_machine, uninstall_key));
     EXPECT_TRUE(context.journal.current_entries().empty());
+}
+
+namespace {
+
+// A minimal PE image: "MZ", the header offset at 0x3C, "PE\0\0", a file
+// header, and the optional header's magic (0x10B 32-bit, 0x20B 64-bit), cut
+// or padded to size.
+std::string pe_image(std::uint16_t magic, std::size_t size = 0x40 + 248)
+{
+    std::string bytes(0x40 + 248, '\0');
+    bytes[0] = 'M';
+    bytes[1] = 'Z';
+    bytes[0x3C] = 0x40;
+    std::memcpy(&bytes[0x40], "PE\0\0", 4);
+    bytes[0x40 + 24] = char(magic & 0xFF);
+    bytes[0x40 + 25] = char(magic >> 8);
+    bytes.resize(size);
+    return bytes;
+}
+
+// What the DirectX step of one installation did.
+struct directx_run {
+    bool ended = false;
+    std::wstring line; // its line in the log; empty when the step did not run
+    bool setup_called = false;
+    std::vector<journal_entry> entries; // the journal's DirectX entries
+};
+
+// The DirectX step, driven through the stand-in setup library, which takes
+// its version, revision and result from the environment.
+class DirectX : public Installation {
+protected:
+    // A whole installation with a context of its own, prepared by prepare.
+    directx_run run(const std::function<void(installer_context&)>& prepare = {})
+    {
+        installer_context run_context;
+        run_context.install_folder = context.install_folder;
+        run_context.start_menu_folder = context.start_menu_folder;
+        run_context.desktop_shortcut = false;
+        if (prepare)
+            prepare(run_context);
+        fs::remove(root.path() / L"dsetup.log");
+        recording_view run_view;
+        const std::string compressed = compressed_archive(product_files());
+        vt::imemstream payload(compressed.data(), compressed.size());
+        directx_run result;
+        result.ended = run_installation(run_context, run_view, payload);
+        for (const std::wstring& line : run_view.lines())
+            if (line.rfind(L"Updating DirectX...", 0) == 0)
+                result.line = line;
+        result.setup_called = read_file(root.path() / L"dsetup.log").find("Setup owner=") != std::string::npos;
+        for (const journal_entry& entry : run_context.journal.current_entries())
+            if (entry.type == journal_type::directx)
+                result.entries.push_back(entry);
+        return result;
+    }
+};
+
+} // namespace
+
+// DirectX 8 (4.8), or 9 before revision 903: the step is skipped silently.
+TEST_F(DirectX, RunsOnlyOverDirectX9Revision903OrLater)
+{
+    const std::tuple<const wchar_t*, const wchar_t*, bool> cases[] = {
+        {L"40008", L"904", false}, {L"40009", L"902", false}, {L"40009", L"903", true}, {L"4000a", L"903", true}};
+    for (const auto& [version, revision, runs] : cases) {
+        SCOPED_TRACE(std::string(version, version + 5) + " revision " + std::string(revision, revision + 3));
+        ::SetEnvironmentVariableW(L"VT_DSETUP_VERSION", version);
+        ::SetEnvironmentVariableW(L"VT_DSETUP_REVISION", revision);
+        const directx_run r = run();
+        ASSERT_TRUE(r.ended);
+        EXPECT_EQ(r.line, runs ? L"Updating DirectX...OK" : L"");
+        EXPECT_EQ(r.setup_called, runs);
+        EXPECT_EQ(r.entries.size(), runs ? 1u : 0u);
+    }
+}
+
+// 0 and 1 (a restart wanted) succeed; a negative or any other result fails
+// the step only.
+TEST_F(DirectX, ResultsZeroAndOneSucceedAnyOtherFailsTheStepOnly)
+{
+    const std::pair<const wchar_t*, bool> cases[] = {{L"1", true}, {L"0", true}, {L"-1", false}, {L"2", false}};
+    for (const auto& [result, ok] : cases) {
+        SCOPED_TRACE(std::string(result, result + std::wcslen(result)));
+        ::SetEnvironmentVariableW(L"VT_DSETUP_RESULT", result);
+        const directx_run r = run();
+        ASSERT_TRUE(r.ended) << "the installation goes on";
+        EXPECT_EQ(r.line, ok ? L"Updating DirectX...OK" : L"Updating DirectX...Failed");
+        ASSERT_EQ(r.entries.size(), 1u);
+        EXPECT_EQ(r.entries[0].done, ok);
+    }
+}
+
+// An earlier log whose DirectX update was done skips it, except when the
+// same version is reinstalled (a repair); one not done runs it again.
+TEST_F(DirectX, ThePreviousLogDecidesWhetherItRunsAgain)
+{
+    const fs::path previous = root.path() / L"previous.ulog";
+    const std::tuple<std::int32_t, bool, bool> cases[] = {
+        {2, true, false}, {0, true, false}, {1, true, true}, {2, false, true}};
+    for (const auto& [state, done_before, runs] : cases) {
+        SCOPED_TRACE("previous state " + std::to_string(state) + (done_before ? ", done" : ", not done"));
+        const directx_run r = run([&, state = state, done_before = done_before](installer_context& c) {
+            c.previous_state = state;
+            write_file(previous, std::string("// Uninstall Log File v1\n// -\n// Install Tablewright 8.11m\n") +
+                                     "0000:07ff:" + (done_before ? "1" : "0") + " -- DirectX Update\n");
+            c.journal.read_log(previous);
+            ASSERT_EQ(c.journal.previous_done(journal_type::directx), done_before);
+        });
+        ASSERT_TRUE(r.ended);
+        EXPECT_EQ(r.line, runs ? L"Updating DirectX...OK" : L"");
+        EXPECT_EQ(r.setup_called, runs);
+        EXPECT_EQ(r.entries.size(), 1u) << "the new log lists it once: this run's or the earlier one";
+    }
+}
+
+// A 64-bit D3DX9_43.dll in the 32-bit system folder is deleted before the
+// setup runs; a 32-bit one stays. A file too short for its headers is no
+// image at all. Whatever the folder held before comes back afterwards.
+TEST_F(DirectX, A64BitD3DX9InThe32BitSystemFolderIsDeletedFirst)
+{
+    const fs::path stale = fs::path(known_folder(FOLDERID_SystemX86)) / L"D3DX9_43.dll";
+    const bool existed = fs::exists(stale);
+    struct restore {
+        fs::path path;
+        bool existed;
+        std::string bytes;
+        ~restore() { existed ? write_file(path, bytes) : remove_tree(path); }
+    } restore_original{stale, existed, existed ? read_file(stale) : std::string()};
+
+    for (const std::string& short_file : {pe_image(0x20B, 63), pe_image(0x20B, 0x40 + 247)}) {
+        write_file(stale, short_file);
+        try {
+            is_64bit_image(stale);
+            ADD_FAILURE() << "no error for " << short_file.size() << " bytes";
+        } catch (const std::system_error& e) {
+            EXPECT_EQ(e.code(), std::error_code(ERROR_BAD_FORMAT, std::system_category()));
+        }
+    }
+    write_file(stale, "NotAnImage" + std::string(300, 'x'));
+    EXPECT_FALSE(is_64bit_image(stale));
+
+    for (bool sixty_four : {true, false}) {
+        SCOPED_TRACE(sixty_four ? "64-bit" : "32-bit");
+        const std::string image = pe_image(sixty_four ? 0x20B : 0x10B, 4096);
+        write_file(stale, image);
+        EXPECT_EQ(run().line, L"Updating DirectX...OK");
+        EXPECT_EQ(fs::exists(stale) && read_file(stale) == image, !sixty_four);
+    }
+}
+
+namespace {
+
+// Makes a shell folder unavailable for the life of the object: its "User
+// Shell Folders" value empty, so that the shell answers with an empty path
+// (as Wine does, with success).
+class unavailable_shell_folder {
+public:
+    unavailable_shell_folder(HKEY root, const wchar_t* name) : root_(root), name_(name)
+    {
+        DWORD size = sizeof(saved_);
+        had_ = ::RegGetValueW(root_, key, name_, RRF_RT_ANY | RRF_NOEXPAND, &type_, saved_, &size) == ERROR_SUCCESS;
+        saved_size_ = size;
+        EXPECT_EQ(::RegSetKeyValueW(root_, key, name_, REG_EXPAND_SZ, L"", sizeof(wchar_t)), ERROR_SUCCESS);
+    }
+    unavailable_shell_folder(const unavailable_shell_folder&) = delete;
+    unavailable_shell_folder& operator=(const unavailable_shell_folder&) = delete;
+    ~unavailable_shell_folder()
+    {
+        if (had_)
+            ::RegSetKeyValueW(root_, key, name_, type_, saved_, saved_size_);
+        else
+            ::RegDeleteKeyValueW(root_, key, name_);
+    }
+
+private:
+    static constexpr const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    HKEY root_;
+    const wchar_t* name_;
+    bool had_ = false;
+    DWORD type_ = 0;
+    wchar_t saved_[MAX_PATH * 2] = {};
+    DWORD saved_size_ = 0;
+};
+
+// Removes a file or folder at the end of a test.
+struct removed_at_end {
+    fs::path path;
+    ~removed_at_end() { remove_tree(path); }
+};
+
+} // namespace
+
+// The desktop link goes to the public desktop, else to the user's (the
+// installer context's shell folder 2), never under a relative name.
+TEST_F(Installation, WithoutAPublicDesktopTheDesktopLinkGoesOnTheUsersDesktop)
+{
+    context.desktop_shortcut = true;
+    auto files = product_files();
+    files.erase(std::remove_if(files.begin(), files.end(), [](const file_spec& f) { return f.kind == 4; }),
+                files.end()); // the samples would go to the public desktop too
+    const fs::path user_link = fs::path(known_folder(FOLDERID_Desktop)) / L"Tablewright 8.11n.lnk";
+    const fs::path relative_link = fs::current_path() / L"Tablewright 8.11n.lnk";
+    ASSERT_FALSE(fs::exists(user_link));
+    removed_at_end cleanup_user{user_link}, cleanup_relative{relative_link};
+    {
+        unavailable_shell_folder no_public_desktop(HKEY_LOCAL_MACHINE, L"Common Desktop");
+        ASSERT_EQ(known_folder(FOLDERID_PublicDesktop), L"") << "the public desktop is still there";
+        ASSERT_TRUE(install(compressed_archive(files)));
+    }
+    auto lines = view.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Shortcuts Creation...OK"), lines.end());
+    EXPECT_TRUE(same_path(link_target(user_link), installed(L"Tablewright.exe")));
+    EXPECT_FALSE(fs::exists(relative_link)) << "a link under a relative name, in the current folder";
+    const auto& entries = context.journal.current_entries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const journal_entry& e) {
+        return e.type == journal_type::desktop_shortcut && e.done && same_path(e.path, user_link);
+    }));
+}
+
+// With no desktop at all the desktop link fails alone: the step says so, the
+// Start-menu link is made, and no link lands anywhere else.
+TEST_F(Installation, WithoutAnyDesktopOnlyTheDesktopLinkFails)
+{
+    context.desktop_shortcut = true;
+    auto files = product_files();
+    files.erase(std::remove_if(files.begin(), files.end(), [](const file_spec& f) { return f.kind == 4; }),
+                files.end());
+    const fs::path relative_link = fs::current_path() / L"Tablewright 8.11n.lnk";
+    removed_at_end cleanup_relative{relative_link};
+    {
+        unavailable_shell_folder no_public_desktop(HKEY_LOCAL_MACHINE, L"Common Desktop");
+        unavailable_shell_folder no_user_desktop(HKEY_CURRENT_USER, L"Desktop");
+        ASSERT_EQ(known_folder(FOLDERID_Desktop), L"");
+        ASSERT_TRUE(install(compressed_archive(files)));
+    }
+    auto lines = view.lines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Shortcuts Creation...Failed"), lines.end());
+    EXPECT_TRUE(same_path(link_target(fs::path(context.start_menu_folder) / L"Tablewright 8.11n.lnk"),
+                          installed(L"Tablewright.exe")));
+    EXPECT_FALSE(fs::exists(relative_link)) << "a link under a relative name, in the current folder";
+    const auto& entries = context.journal.current_entries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [](const journal_entry& e) {
+        return e.type == journal_type::desktop_shortcut && !e.done && e.path.empty();
+    }));
 }
 
 TEST(InstallationRules, ProgressShows100OnlyAtTheEnd)

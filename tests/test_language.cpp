@@ -172,6 +172,19 @@ TEST(Format, FillsFieldsByPositionAndNumbersBySpec)
     EXPECT_EQ(format_text(L"{oops} {", {L"x"}), L"{oops} {");
 }
 
+// A width without a fill of zeros pads as the standard does: numbers on the
+// left (right-aligned), texts on the right (left-aligned).
+TEST(Format, AWidthPadsNumbersOnTheLeftAndTextsOnTheRight)
+{
+    EXPECT_EQ(vt::format(L"[{:4}]", {5}), L"[   5]");
+    EXPECT_EQ(vt::format(L"[{:4}]", {5u}), L"[   5]");
+    EXPECT_EQ(vt::format(L"[{:4}]", {-5}), L"[  -5]");
+    EXPECT_EQ(vt::format(L"[{:6x}]", {0x1a}), L"[    1a]");
+    EXPECT_EQ(vt::format(L"[{:04}]", {-5}), L"[-005]");
+    EXPECT_EQ(vt::format(L"[{:4}]", {L"ab"}), L"[ab  ]");
+    EXPECT_EQ(vt::format(L"[{:1}]", {12345}), L"[12345]");
+}
+
 TEST(Locale, NumbersKeepTheirDecimalPointInEveryLanguage)
 {
     language_guard guard;

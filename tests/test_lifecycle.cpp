@@ -18,6 +18,7 @@
 
 #include <knownfolders.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -34,11 +35,15 @@ class Lifecycle : public demo_machine_test {};
 
 } // namespace
 
-// A first installation in a folder of the user's choice without a desktop
-// link, a second run of the same installer, and the uninstallation.
+// A first installation in a folder of the user's choice, whose desktop link
+// cannot be made (a folder of the user's lies where the link would go), a
+// second run of the same installer without a desktop link, and the
+// uninstallation, which accepts the log's line of the link that was not made.
 TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
 {
     const fs::path folder = L"C:\\Apps\\Tablewright";
+    const fs::path blocked_link = desktop_link();
+    ASSERT_TRUE(fs::create_directory(blocked_link));
     {
         wizard setup;
         ASSERT_TRUE(setup.open());
@@ -50,10 +55,11 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
         EXPECT_TRUE(setup.enabled(setup.page(page_kind::options), IDC_BROWSE));
         setup.type_folder(folder.wstring());
         EXPECT_TRUE(setup.checked(page_kind::options, IDC_DESKTOP_SHORTCUT));
-        setup.click(setup.page(page_kind::options), IDC_DESKTOP_SHORTCUT);
         setup.next();
         ASSERT_TRUE(setup.showing(page_kind::install));
-        ASSERT_TRUE(setup.install());
+        const install_outcome outcome = setup.run_install();
+        ASSERT_TRUE(outcome.succeeded) << narrow(outcome.status) << "\n" << narrow(outcome.log);
+        EXPECT_NE(outcome.log.find(L"Shortcuts Creation...Failed\r\n"), std::wstring::npos) << narrow(outcome.log);
         setup.next();
         EXPECT_EQ(setup.text(page_kind::end, IDC_INFORMATION), L"Installation is complete.");
         setup.leave();
@@ -76,21 +82,31 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
         ASSERT_TRUE(maker);
         EXPECT_EQ(vt::read_string(maker.get(), L"Tablewright 8 Path"), (folder / L"Tablewright.exe").wstring());
     }
-    EXPECT_TRUE(same_path(link_target(start_menu_link()), folder / L"Tablewright.exe"));
-    EXPECT_FALSE(fs::exists(desktop_link()));
-    EXPECT_EQ(registrations(), L"/Register /Background\n");
+    EXPECT_TRUE(same_path(link_target(start_menu_link()), folder / L"Tablewright.exe")) << "the other link";
+    EXPECT_TRUE(fs::is_directory(blocked_link)) << "the user's folder stays as it was";
+    EXPECT_TRUE(fs::is_empty(blocked_link));
+    EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n")
+        << "the installer releases its lock while the product registers itself";
 
     // The log lists every installed file with its kind, the link, the key,
-    // the registration and the DirectX update, all done.
+    // the registration and the DirectX update, all done, and the desktop link
+    // that could not be made, not done and without a path.
     const uninstall_log log = read_uninstall_log(folder / L"Uninstall.ulog");
     ASSERT_TRUE(log.complete);
     EXPECT_EQ(log.install_folder, folder.wstring());
     EXPECT_EQ(log.shortcut_folder, known(FOLDERID_CommonPrograms));
     std::map<std::wstring, std::int32_t> logged_files;
     std::set<journal_type> logged_types;
+    int unmade_links = 0;
     for (const journal_entry& entry : log.entries) {
-        EXPECT_TRUE(entry.done) << narrow(entry.path);
         logged_types.insert(entry.type);
+        if (entry.type == journal_type::desktop_shortcut) {
+            EXPECT_FALSE(entry.done);
+            EXPECT_EQ(entry.path, L"");
+            ++unmade_links;
+            continue;
+        }
+        EXPECT_TRUE(entry.done) << narrow(entry.path);
         if (entry.type == journal_type::file)
             logged_files[entry.path] = entry.parameter;
     }
@@ -100,13 +116,15 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
             EXPECT_EQ(logged_files[destination_of(file, folder).wstring()], std::int32_t(file.kind)) << narrow(file.name);
         }
     }
+    EXPECT_EQ(unmade_links, 1);
     EXPECT_EQ(logged_types, (std::set<journal_type>{journal_type::folder, journal_type::file,
-                                                    journal_type::start_menu_shortcut, journal_type::uninstall_key,
-                                                    journal_type::registration, journal_type::directx}));
+                                                    journal_type::start_menu_shortcut, journal_type::desktop_shortcut,
+                                                    journal_type::uninstall_key, journal_type::registration,
+                                                    journal_type::directx}));
 
-    // The same installer again: a reinstallation into the same folder, with
-    // the same desktop choice; every file it replaces is backed up until the
-    // log is written.
+    // The same installer again: a reinstallation into the same folder, now
+    // without a desktop link (offered, since the log lists one); every file
+    // it replaces is backed up until the log is written.
     std::ofstream(folder / L"Lang" / L"TablewrightFRA.dll", std::ios::binary | std::ios::trunc) << "damaged";
     {
         wizard setup;
@@ -121,8 +139,9 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
         ASSERT_TRUE(setup.showing(page_kind::options));
         EXPECT_EQ(setup.text(page_kind::options, IDC_FOLDER_EDIT), folder.wstring());
         EXPECT_FALSE(setup.enabled(setup.page(page_kind::options), IDC_BROWSE));
-        EXPECT_FALSE(setup.checked(page_kind::options, IDC_DESKTOP_SHORTCUT));
+        EXPECT_TRUE(setup.checked(page_kind::options, IDC_DESKTOP_SHORTCUT));
         EXPECT_TRUE(setup.checked(page_kind::options, IDC_MENU_SHORTCUT));
+        setup.click(setup.page(page_kind::options), IDC_DESKTOP_SHORTCUT);
         setup.next();
         int most_backups = 0;
         ASSERT_TRUE(setup.install([&most_backups] { most_backups = std::max(most_backups, backups_in_temporary_folder()); }));
@@ -134,13 +153,23 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
         setup.leave();
     }
     expect_payload_installed(folder);
-    EXPECT_FALSE(fs::exists(desktop_link()));
-    EXPECT_EQ(registrations(), L"/Register /Background\n/Register /Background\n");
-    EXPECT_EQ(read_uninstall_log(folder / L"Uninstall.ulog").product_text, L"Tablewright 8.11n");
+    EXPECT_TRUE(fs::is_directory(blocked_link) && fs::is_empty(blocked_link));
+    EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n"
+                               L"/Register /Background | installer lock: free\n");
+    {
+        // The new log keeps the earlier run's line of the link not made.
+        const uninstall_log again = read_uninstall_log(folder / L"Uninstall.ulog");
+        EXPECT_EQ(again.product_text, L"Tablewright 8.11n");
+        EXPECT_TRUE(std::any_of(again.entries.begin(), again.entries.end(), [](const journal_entry& entry) {
+            return entry.type == journal_type::desktop_shortcut && !entry.done && entry.path.empty();
+        }));
+    }
 
     uninstall(folder);
     EXPECT_FALSE(fs::exists(start_menu_link()));
     EXPECT_FALSE(fs::exists(L"C:\\Apps")) << "made by the installation";
+    EXPECT_TRUE(fs::is_directory(blocked_link)) << "not the installation's to remove";
+    fs::remove(blocked_link);
     expect_machine_as_before();
 }
 
@@ -182,7 +211,8 @@ TEST_F(Lifecycle, UpdateOfAnOlderVersion)
     }
     // The older version's registration first, then the new program's, told
     // what it replaced.
-    EXPECT_EQ(registrations(), L"/Register /Background\n/Register /Background /update=0008000b000d0009\n");
+    EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n"
+                               L"/Register /Background /update=0008000b000d0009 | installer lock: free\n");
     EXPECT_TRUE(same_path(link_target(desktop_link()), folder / L"Tablewright.exe")) << "the earlier choice";
 
     uninstall(folder);

@@ -16,34 +16,62 @@
 #include <boost/iostreams/device/null.hpp>
 
 #include <atomic>
+#include <cstdlib>
+#include <new>
 #include <thread>
+
+#ifdef _WIN32
+#include <malloc.h>
+#endif
 
 namespace io = boost::iostreams;
 using namespace bzip2_test;
 
+// Memory exhaustion on demand: while set on a thread, every allocation of
+// 64 kB or more through operator new fails there (the decoder's output
+// chunks are 256 kB; libbz2's own state comes from malloc and is unaffected).
+static thread_local bool fail_large_allocations = false;
+
+// Through a pointer the compiler cannot see into, so that it does not pair
+// this malloc with the runtime's operator delete (which frees with free).
+static void* (*volatile heap_allocate)(std::size_t) = std::malloc;
+
+void* operator new(std::size_t size)
+{
+    if (fail_large_allocations && size >= 64 * 1024)
+        throw std::bad_alloc();
+    if (void* p = heap_allocate(size ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+
 namespace {
 
 // A source that hands out at most `piece` bytes per read, so that blocks and
-// magics straddle the decoder's input segments anywhere.
+// magics straddle the decoder's input segments anywhere, and counts in given
+// what it handed out.
 class trickle_source {
 public:
     using char_type = char;
     using category = io::source_tag;
-    trickle_source(const std::string& data, std::size_t piece) : data_(&data), piece_(piece) {}
+    trickle_source(const std::string& data, std::size_t piece, std::size_t& given)
+        : data_(&data), piece_(piece), given_(&given)
+    {
+    }
     std::streamsize read(char* s, std::streamsize n)
     {
-        if (offset_ == data_->size())
+        if (*given_ == data_->size())
             return -1;
-        const std::size_t count = std::min({static_cast<std::size_t>(n), piece_, data_->size() - offset_});
-        std::copy_n(data_->data() + offset_, count, s);
-        offset_ += count;
+        const std::size_t count = std::min({static_cast<std::size_t>(n), piece_, data_->size() - *given_});
+        std::copy_n(data_->data() + *given_, count, s);
+        *given_ += count;
         return static_cast<std::streamsize>(count);
     }
 
 private:
     const std::string* data_;
     std::size_t piece_;
-    std::size_t offset_ = 0;
+    std::size_t* given_;
 };
 
 struct parallel_result {
@@ -62,7 +90,8 @@ parallel_result parallel_decode(const std::string& input, parallel_bzip2_setting
             io::array_source source(input.data(), input.size());
             io::copy(io::compose(filter, source), io::back_inserter(result.data), 4096);
         } else {
-            trickle_source source(input, piece);
+            std::size_t given = 0;
+            trickle_source source(input, piece, given);
             io::copy(io::compose(filter, source), io::back_inserter(result.data), 4096);
         }
     } catch (const bzip2_error&) {
@@ -372,4 +401,89 @@ TEST(ParallelBzip2, DecodesAgainAfterCloseAndStopsCleanlyHalfWay)
             }
         }
     }
+}
+
+namespace {
+
+// Bytes in use in the C runtime's heap (where libbz2's state comes from).
+std::size_t heap_in_use()
+{
+#ifdef _WIN32
+    std::size_t used = 0;
+    _HEAPINFO entry{};
+    while (_heapwalk(&entry) == _HEAPOK)
+        if (entry._useflag == _USEDENTRY)
+            used += entry._size;
+    return used;
+#else
+    return 0;
+#endif
+}
+
+} // namespace
+
+// A worker that runs out of memory is no magic found by chance: the decoder
+// does not join and decode again, it raises the exhaustion itself (which the
+// extraction reports as an unexpected error, 7, not as a bzip2 error, 6), and
+// libbz2's state of the failed block is given back.
+TEST(ParallelBzip2, MemoryExhaustionInAWorkerIsReportedAsSuchAndLeaksNothing)
+{
+    const std::string input = compress(text_bytes(600'000, 5), 1);
+    auto failing = [] {
+        parallel_bzip2_settings settings = with_threads(1);
+        settings.worker_started = [] { fail_large_allocations = true; };
+        return settings;
+    };
+    {
+        parallel_bzip2_decompressor filter(failing());
+        io::array_source source(input.data(), input.size());
+        std::string out;
+        EXPECT_THROW(io::copy(io::compose(filter, source), io::back_inserter(out), 4096), std::bad_alloc);
+        EXPECT_EQ(filter.statistics().retries, 0u) << "taken for a magic by chance";
+    }
+
+    // Many failed decodes leave the heap as it was (libbz2's state of a
+    // block is about 64 kB).
+    auto fail_once = [&] {
+        parallel_bzip2_decompressor filter(failing());
+        io::array_source source(input.data(), input.size());
+        std::string out;
+        try {
+            io::copy(io::compose(filter, source), io::back_inserter(out), 4096);
+        } catch (const std::exception&) {
+        }
+    };
+    fail_once();
+    const std::size_t before = heap_in_use();
+    for (int i = 0; i < 40; ++i)
+        fail_once();
+    const std::size_t after = heap_in_use();
+    EXPECT_LT(after, before + (512u << 10)) << "grew by " << (after - before) << " bytes over 40 failed decodes";
+}
+
+// The search for a block's end gives up only once no magic can start at or
+// before the longest block's end: a magic exactly there is found only 48
+// bits later, when it has been read whole. Here a piece of zeros (no block,
+// but no magic either) reaches exactly that far, fed one byte at a time.
+TEST(ParallelBzip2, AMagicRightAtTheLongestBlocksEndIsStillLookedAt)
+{
+    constexpr std::uint64_t longest_bits = 1ull * 100000 * 20 + 64 * 1024 * 8; // block size 1
+    const std::uint64_t start_bit = 32;
+    const std::uint64_t magic_bit = start_bit + longest_bits;
+    ASSERT_EQ(magic_bit % 8, 0u);
+    std::string stream = "BZh1";
+    const unsigned char block_magic[] = {0x31, 0x41, 0x59, 0x26, 0x53, 0x59};
+    const unsigned char end_magic[] = {0x17, 0x72, 0x45, 0x38, 0x50, 0x90};
+    stream.append(reinterpret_cast<const char*>(block_magic), 6);
+    stream.append(std::size_t(magic_bit / 8) - stream.size(), '\0');
+    stream.append(reinterpret_cast<const char*>(end_magic), 6);
+    stream.append(4, '\0'); // the stream's CRC
+
+    std::size_t given = 0;
+    parallel_bzip2_decompressor filter(with_threads(1));
+    trickle_source source(stream, 1, given);
+    std::string out;
+    EXPECT_THROW(io::copy(io::compose(filter, source), io::back_inserter(out), 4096), bzip2_error);
+    EXPECT_GE(given, std::size_t((magic_bit + 48) / 8)) << "gave up before the magic could be read";
+    EXPECT_EQ(filter.statistics().retries, 1u) << "the piece up to the magic was tried";
 }

@@ -86,6 +86,28 @@ TEST(PayloadResource, TheEmbeddedPayloadChecksAndExtracts)
     }
 }
 
+namespace {
+BOOL CALLBACK collect_language(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
+{
+    reinterpret_cast<std::vector<WORD>*>(found)->push_back(language);
+    return TRUE;
+}
+} // namespace
+
+// The payload is one language-neutral resource, found whatever the user's
+// language (the test programs link the installer's own resource object).
+TEST(PayloadResource, IsStoredLanguageNeutral)
+{
+    std::vector<WORD> languages;
+    ::EnumResourceLanguagesW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(payload_resource_type),
+                             MAKEINTRESOURCEW(payload_resource_id), collect_language,
+                             reinterpret_cast<LONG_PTR>(&languages));
+    EXPECT_EQ(languages, std::vector<WORD>{MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)});
+    EXPECT_NE(::FindResourceExW(nullptr, MAKEINTRESOURCEW(payload_resource_type), MAKEINTRESOURCEW(payload_resource_id),
+                                MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL)),
+              nullptr);
+}
+
 TEST(PayloadResource, AMissingResourceGivesAnEmptyStreamThatFailsAsBzip2Error)
 {
     vt::imemstream stream = open_payload_resource(payload_resource_type, 999);
@@ -373,6 +395,42 @@ TEST(Extract, AMissingFolderChainIsCreated)
     recorder rec;
     ASSERT_TRUE(extract(compressed_archive(files), install.path() / L"not\\yet", rec));
     EXPECT_EQ(read_file(install / L"not\\yet\\a\\b\\c\\d\\e\\f\\deep.txt"), "deep");
+}
+
+// A folder that cannot be created fails the extraction with the system's
+// own error for it (the failure message shows "1:..."), not the runtime
+// library's error number ("2:..."): a file in the way of the folder chain,
+// and Linux's sysfs (Wine's Z:\sys), which refuses every new folder with
+// access denied.
+TEST(Extract, AFolderThatCannotBeCreatedFailsWithTheSystemsError)
+{
+    scratch_folder install;
+    write_file(install / L"Lang", "a file where the folder should be");
+    struct refusal {
+        fs::path install;    // the installation folder
+        fs::path first;      // the first folder of the chain that cannot be made
+        DWORD expected;      // the system's error for it, when known
+    };
+    std::vector<refusal> cases = {{install.path(), install / L"Lang\\Deep", 0}};
+    const DWORD sysfs = ::GetFileAttributesW(L"Z:\\sys\\kernel");
+    if (sysfs != INVALID_FILE_ATTRIBUTES && (sysfs & FILE_ATTRIBUTE_DIRECTORY))
+        cases.push_back({L"Z:\\sys\\Tablewright 8", L"Z:\\sys\\Tablewright 8", ERROR_ACCESS_DENIED});
+    for (const refusal& c : cases) {
+        SCOPED_TRACE(c.first.string());
+        ASSERT_FALSE(::CreateDirectoryW(c.first.c_str(), nullptr)) << "the folder can be made";
+        const DWORD system_error = ::GetLastError();
+        if (c.expected) {
+            EXPECT_EQ(system_error, c.expected);
+        }
+        recorder rec;
+        const std::vector<file_spec> files = {{u"deep.txt", u"<InstallPath>\\Lang\\Deep", "deep", 0}};
+        EXPECT_FALSE(extract(compressed_archive(files), c.install, rec));
+        ASSERT_NE(rec.last(failed_), nullptr);
+        EXPECT_EQ(rec.last(failed_)->code, std::error_code(int(system_error), std::system_category()))
+            << rec.last(failed_)->code.category().name() << " " << rec.last(failed_)->code.value();
+        EXPECT_EQ(rec.last(failed_)->path, c.install / L"Lang\\Deep\\deep.txt");
+    }
+    EXPECT_EQ(read_file(install / L"Lang"), "a file where the folder should be");
 }
 
 TEST(Extract, TemporaryEntriesCreateTheTemporaryFolder)

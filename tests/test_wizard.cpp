@@ -22,6 +22,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -313,6 +315,148 @@ TEST_F(Wizard, ExitAsksBeforeLeavingAnUnfinishedInstallation)
         pump_messages();
         EXPECT_EQ(yes.boxes().size(), 1u);
         EXPECT_FALSE(::IsWindowVisible(frame));
+    });
+    EXPECT_EQ(result, 2);
+}
+
+namespace {
+
+// Every way out a user has besides the Exit button, as the messages they
+// produce: Esc, Alt+F4, the system menu's Close (or the close box), and a
+// close request from outside (the taskbar, another program).
+void post_every_way_out(HWND frame)
+{
+    ::PostMessageW(frame, WM_KEYDOWN, VK_ESCAPE, 1);
+    ::PostMessageW(frame, WM_SYSKEYDOWN, VK_F4, 1 | (KF_ALTDOWN << 16));
+    ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
+    ::PostMessageW(frame, WM_CLOSE, 0, 0);
+}
+
+bool close_greyed(HWND frame)
+{
+    UINT state = ::GetMenuState(::GetSystemMenu(frame, FALSE), SC_CLOSE, MF_BYCOMMAND);
+    return state != UINT(-1) && (state & MF_GRAYED);
+}
+
+} // namespace
+
+// Points the process's temporary folder elsewhere while alive.
+class temporary_folder_override {
+public:
+    explicit temporary_folder_override(const std::wstring& folder)
+    {
+        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
+            wchar_t value[MAX_PATH] = {};
+            DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+            saved_.push_back({name, length ? std::wstring(value) : std::wstring()});
+            ::SetEnvironmentVariableW(name, folder.c_str());
+        }
+    }
+    temporary_folder_override(const temporary_folder_override&) = delete;
+    temporary_folder_override& operator=(const temporary_folder_override&) = delete;
+    ~temporary_folder_override()
+    {
+        for (const auto& [name, value] : saved_)
+            ::SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
+    }
+
+private:
+    std::vector<std::pair<const wchar_t*, std::wstring>> saved_;
+};
+
+// While the real installation runs (here one that fails at its first file:
+// its temporary folder would lie in Linux's /proc, where no folder can be
+// made; failing that, the installation folder lies below a file),
+// neither Esc, Alt+F4, the system menu's Close nor a close request reach the
+// exit question, and afterwards the wizard is as after any failed run.
+TEST_F(Wizard, NoWayOutReachesTheExitQuestionWhileTheInstallationRuns)
+{
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    installer_context::instance().install_folder = std::wstring(windows) + L"\\win.ini\\Tablewright 8";
+    std::optional<temporary_folder_override> temporary;
+    const DWORD proc = ::GetFileAttributesW(L"Z:\\proc\\self");
+    if (proc != INVALID_FILE_ATTRIBUTES && (proc & FILE_ATTRIBUTE_DIRECTORY))
+        temporary.emplace(L"Z:\\proc\\");
+    INT_PTR result = run_wizard([](HWND frame) {
+        click(frame, IDC_NEXT);
+        click(frame, IDC_NEXT);
+        ASSERT_EQ(visible_page(), 3);
+        box_watcher no([](const seen_box&) { return IDNO; });
+        // The installation dispatches them at its first pause: during the
+        // payload check, while "Preparing Installation..." is shown.
+        post_every_way_out(frame);
+        click(frame, IDC_NEXT);
+        pump_messages();
+        EXPECT_TRUE(no.boxes().empty()) << no.boxes().size() << " box(es), the first: "
+                                        << (no.boxes().empty() ? "" : narrow(no.boxes().front().text));
+        EXPECT_FALSE(installer_context::instance().finished);
+        EXPECT_NE(control_text(page(3), IDC_LOG).find(L"Preparing Installation...OK"), std::wstring::npos)
+            << "the installation ran";
+        EXPECT_TRUE(::IsWindowVisible(frame));
+        EXPECT_TRUE(enabled(frame, IDC_NEXT));
+        EXPECT_TRUE(enabled(frame, IDC_EXIT));
+        EXPECT_FALSE(close_greyed(frame));
+    });
+    EXPECT_EQ(result, -1) << "the wizard stays open";
+}
+
+// An installation that throws leaves the buttons as they were before Install
+// (and the way out open); then, with a stand-in for the installation that
+// looks at the frame while it runs, no way out works during the run; after
+// it the way out works again.
+TEST_F(Wizard, TheWayOutIsClosedOnlyWhileTheInstallationRuns)
+{
+    auto& frame_object = dlg_main::instance();
+    struct restore {
+        ~restore() { dlg_main::instance().installation = nullptr; }
+    } restore_installation;
+    INT_PTR result = run_wizard([&frame_object](HWND frame) {
+        click(frame, IDC_NEXT);
+        click(frame, IDC_NEXT);
+        ASSERT_EQ(visible_page(), 3);
+        // Yes to the question, OK to a report.
+        box_watcher yes([](const seen_box& box) { return box.buttons.size() == 1 ? box.buttons[0] : IDYES; });
+
+        ASSERT_TRUE(enabled(frame, IDC_BACK));
+        frame_object.installation = []() -> bool { throw std::runtime_error("stand-in failure"); };
+        click(frame, IDC_NEXT);
+        pump_messages();
+        EXPECT_EQ(yes.boxes().size(), 1u) << "the failure's report";
+        EXPECT_TRUE(enabled(frame, IDC_BACK));
+        EXPECT_TRUE(enabled(frame, IDC_NEXT));
+        EXPECT_TRUE(enabled(frame, IDC_EXIT));
+        EXPECT_FALSE(close_greyed(frame));
+        EXPECT_FALSE(frame_object.installing());
+
+        bool seen_running = false;
+        frame_object.installation = [&] {
+            seen_running = true;
+            EXPECT_TRUE(frame_object.installing());
+            EXPECT_FALSE(enabled(frame, IDC_BACK));
+            EXPECT_FALSE(enabled(frame, IDC_NEXT));
+            EXPECT_FALSE(enabled(frame, IDC_EXIT));
+            EXPECT_TRUE(close_greyed(frame));
+            post_every_way_out(frame);
+            ::SendMessageW(frame, WM_COMMAND, MAKEWPARAM(IDC_EXIT, BN_CLICKED), 0);
+            ::SendMessageW(frame, WM_COMMAND, MAKEWPARAM(IDC_NEXT, BN_CLICKED), 0);
+            ::SendMessageW(frame, WM_COMMAND, MAKEWPARAM(IDC_BACK, BN_CLICKED), 0);
+            pump_messages();
+            EXPECT_EQ(visible_page(), 3);
+            return false;
+        };
+        click(frame, IDC_NEXT);
+        pump_messages();
+        EXPECT_TRUE(seen_running);
+        EXPECT_EQ(yes.boxes().size(), 1u) << "no question while installing";
+        ASSERT_TRUE(::IsWindowVisible(frame));
+        EXPECT_FALSE(close_greyed(frame));
+
+        // Not installing any more: Alt+F4 asks, and Yes leaves.
+        ::PostMessageW(frame, WM_SYSKEYDOWN, VK_F4, 1 | (KF_ALTDOWN << 16));
+        pump_messages();
+        ASSERT_EQ(yes.boxes().size(), 2u);
+        EXPECT_EQ(yes.boxes().back().text, L"Installation is not complete.\n\nDo you still confirm exit Installation ?");
     });
     EXPECT_EQ(result, 2);
 }

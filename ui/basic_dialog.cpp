@@ -19,6 +19,11 @@ bool basic_dialog::on_sys_command(unsigned)
     return false;
 }
 
+bool basic_dialog::on_close()
+{
+    return false;
+}
+
 INT_PTR basic_dialog::create(HWND parent, unsigned template_id)
 {
     HMODULE module = language_settings::instance().resource_module();
@@ -107,6 +112,8 @@ bool dispatch(basic_dialog& self, HWND window, UINT message, WPARAM wparam, LPAR
         return self.on_command(LOWORD(wparam), HIWORD(wparam));
     case WM_SYSCOMMAND:
         return self.on_sys_command(unsigned(wparam & 0xFFF0));
+    case WM_CLOSE:
+        return self.on_close();
     default:
         return false;
     }

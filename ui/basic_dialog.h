@@ -41,6 +41,9 @@ public:
     // A system-menu command with its low four bits cleared; false lets the
     // system perform it.
     virtual bool on_sys_command(unsigned command);
+    // The window is asked to close (WM_CLOSE); false lets the dialog manager
+    // turn it into the Cancel command (id 2).
+    virtual bool on_close();
 
     // With a parent: creates the window modeless and returns its handle (0 on
     // failure). Without: runs it modal and returns what EndDialog was given.

@@ -17,8 +17,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <initializer_list>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -230,6 +233,8 @@ void dlg_main::go_to_page(unsigned index)
 bool dlg_main::on_command(unsigned id, unsigned)
 {
     auto& context = installer_context::instance();
+    if (installing_ && (id == IDC_NEXT || id == IDC_BACK || id == IDC_EXIT))
+        return true; // whatever sent it, nothing moves while installing
     switch (id) {
     case IDC_NEXT:
         if (current_page == page_install && !context.finished) {
@@ -259,18 +264,66 @@ bool dlg_main::on_command(unsigned id, unsigned)
     }
 }
 
+namespace {
+
+// While an installation runs: Back, Next and Exit disabled and the system
+// menu's Close greyed (which greys the close box too). However the
+// installation ends, Close comes back; when it ends with an exception, the
+// buttons get back the state they had before, so that the wizard stays
+// usable.
+class installation_guard {
+public:
+    installation_guard(HWND frame, std::initializer_list<HWND> buttons, bool& installing)
+        : frame_(frame), installing_(installing), exceptions_(std::uncaught_exceptions())
+    {
+        for (HWND button : buttons)
+            buttons_.push_back({button, ::IsWindowEnabled(button) != FALSE});
+        installing_ = true;
+        for (const auto& button : buttons_)
+            ::EnableWindow(button.window, FALSE);
+        if (HMENU menu = ::GetSystemMenu(frame_, FALSE))
+            ::EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | MF_GRAYED);
+    }
+    installation_guard(const installation_guard&) = delete;
+    installation_guard& operator=(const installation_guard&) = delete;
+    ~installation_guard()
+    {
+        installing_ = false;
+        if (HMENU menu = ::GetSystemMenu(frame_, FALSE))
+            ::EnableMenuItem(menu, SC_CLOSE, MF_BYCOMMAND | MF_ENABLED);
+        if (std::uncaught_exceptions() > exceptions_)
+            for (const auto& button : buttons_)
+                ::EnableWindow(button.window, button.enabled ? TRUE : FALSE);
+    }
+
+private:
+    struct saved_button {
+        HWND window;
+        bool enabled;
+    };
+    HWND frame_;
+    bool& installing_;
+    int exceptions_;
+    std::vector<saved_button> buttons_;
+};
+
+} // namespace
+
 void dlg_main::install()
 {
     HWND back = item(IDC_BACK);
     HWND next = item(IDC_NEXT);
     HWND exit = item(IDC_EXIT);
-    // The installation dispatches messages while it runs: no navigation and
-    // no Exit (nor Esc or the close box, which arrive as Exit) meanwhile.
-    ::EnableWindow(back, FALSE);
-    ::EnableWindow(next, FALSE);
-    ::EnableWindow(exit, FALSE);
     auto& context = installer_context::instance();
-    context.finished = dlg_install::instance().do_installation();
+    {
+        // The installation dispatches messages while it runs: no navigation
+        // and no way out meanwhile. The disabled buttons are not enough: the
+        // dialog manager (Wine's at least) still turns Esc, the close box,
+        // Alt+F4 and the system menu's Close into the Exit command, so the
+        // handlers refuse them too while installing_ is set.
+        installation_guard guard(hwnd, {back, next, exit}, installing_);
+        context.finished = installation ? installation() : dlg_install::instance().do_installation();
+    }
     ::EnableWindow(exit, TRUE);
     ::EnableWindow(next, TRUE);
     ::SetFocus(next);
@@ -281,6 +334,8 @@ void dlg_main::install()
 
 void dlg_main::leave()
 {
+    if (installing_)
+        return; // no question, and no way out, while the installation runs
     auto& context = installer_context::instance();
     // No question once installed, over a newer version (nothing can be
     // done), or before anything was chosen for a reinstallation.
@@ -291,8 +346,17 @@ void dlg_main::leave()
     ::EndDialog(hwnd, context.finished ? 1 : 2);
 }
 
+bool dlg_main::on_close()
+{
+    // Otherwise the dialog manager posts the Exit command, which might only
+    // arrive once the installation has ended.
+    return installing_;
+}
+
 bool dlg_main::on_sys_command(unsigned command)
 {
+    if (command == SC_CLOSE && installing_)
+        return true; // Alt+F4, the close box and the system menu's Close
     if (command != IDM_ABOUT)
         return false;
     show_about_box(hwnd);

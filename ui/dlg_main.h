@@ -7,6 +7,7 @@
 #include "ui/basic_dialog.h"
 
 #include <array>
+#include <functional>
 
 class dlg_main final : public basic_dialog {
 public:
@@ -27,6 +28,7 @@ public:
     void on_min_max_info(MINMAXINFO& info) override;
     bool on_command(unsigned id, unsigned code) override;
     bool on_sys_command(unsigned command) override;
+    bool on_close() override;
 
     void update_buttons();
     void go_to_page(unsigned index);
@@ -35,10 +37,16 @@ public:
     int min_width = 0;  // outer size below which the frame cannot be shrunk
     int min_height = 0;
     unsigned current_page = page_start;
+    // What Install runs: the install page's do_installation when empty. The
+    // wizard's tests put a stand-in here.
+    std::function<bool()> installation;
+    // An installation is running: no navigation and no way out meanwhile.
+    bool installing() const { return installing_; }
 
 private:
     dlg_main();
     void size_frame();
     void install();
     void leave();
+    bool installing_ = false;
 };

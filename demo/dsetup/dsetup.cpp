@@ -19,16 +19,24 @@ namespace {
 
 setup_callback callback = nullptr;
 
-unsigned long environment_number(const char* name, unsigned long fallback, int base)
+// Read from the process's environment block itself, not from the C
+// runtime's copy, which a test program that sets a variable after its start
+// (SetEnvironmentVariableW) would not change.
+unsigned long environment_number(const wchar_t* name, unsigned long fallback, int base)
 {
-    const char* value = std::getenv(name);
-    return value && *value ? std::strtoul(value, nullptr, base) : fallback;
+    wchar_t value[32] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, 32);
+    if (length == 0 || length >= 32)
+        return fallback;
+    // A negative result ("-1") comes back as its two's complement.
+    return value[0] == L'-' ? 0 - std::wcstoul(value + 1, nullptr, base) : std::wcstoul(value, nullptr, base);
 }
 
 void log_line(const wchar_t* format, ...)
 {
-    const wchar_t* path = _wgetenv(L"VT_DSETUP_LOG");
-    if (!path || !*path)
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(L"VT_DSETUP_LOG", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH)
         return;
     FILE* file = _wfopen(path, L"a");
     if (!file)
@@ -48,9 +56,9 @@ extern "C" {
 __declspec(dllexport) int WINAPI DirectXSetupGetVersion(DWORD* version, DWORD* revision)
 {
     if (version)
-        *version = DWORD(environment_number("VT_DSETUP_VERSION", 0x40009, 16));
+        *version = DWORD(environment_number(L"VT_DSETUP_VERSION", 0x40009, 16));
     if (revision)
-        *revision = DWORD(environment_number("VT_DSETUP_REVISION", 904, 10));
+        *revision = DWORD(environment_number(L"VT_DSETUP_REVISION", 904, 10));
     log_line(L"GetVersion");
     return 1;
 }
@@ -73,7 +81,7 @@ __declspec(dllexport) int WINAPI DirectXSetupW(HWND owner, wchar_t* source, DWOR
         answers += callback(1, MB_YESNO, const_cast<char*>("question"), nullptr, nullptr) == IDOK;
     }
     log_line(L"Answers ok=%lu", answers);
-    return int(long(environment_number("VT_DSETUP_RESULT", 0, 10)));
+    return int(long(environment_number(L"VT_DSETUP_RESULT", 0, 10)));
 }
 
 } // extern "C"

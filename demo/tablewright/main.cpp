@@ -3,9 +3,13 @@
 // project file type and exits with -10, the code by which the installer knows
 // that the registration succeeded. Started by a user, it shows its window.
 // For the installer's tests, VT_TABLEWRIGHT_LOG names a file that receives
-// the command line of every start, one per line, and VT_TABLEWRIGHT_HOLD
-// names an event that a registration run waits for before it registers (a
-// product that takes its time; at most a minute, so nothing hangs for good).
+// the command line of every start, one per line; a registration run adds
+// whether it could take the installer's single-instance lock, which the
+// installer must release while the product registers itself:
+// "/Register /Background | installer lock: free" (or "held", or "absent"
+// when no installer has made it). VT_TABLEWRIGHT_HOLD names an event that a
+// registration run waits for before it registers (a product that takes its
+// time; at most a minute, so nothing hangs for good).
 
 #include <windows.h>
 #include <shlobj.h>
@@ -77,6 +81,25 @@ int show_window(HINSTANCE instance, int show)
     return 0;
 }
 
+// The global mutex that admits one installer of the product at a time (the
+// installer's application id "Tablewright8" and the lock's own suffix).
+constexpr const wchar_t* installer_lock_name = L"Global\\Tablewright8.{5ead623c-dfcd-474d-8e3c-e6978cac039e}";
+
+// Whether this program could take the installer's lock now: "free" (taken
+// and given back at once), "held" (an installer holds it) or "absent".
+std::wstring installer_lock_state()
+{
+    HANDLE lock = ::OpenMutexW(SYNCHRONIZE | MUTEX_MODIFY_STATE, FALSE, installer_lock_name);
+    if (!lock)
+        return L"absent";
+    const DWORD wait = ::WaitForSingleObject(lock, 0);
+    const bool taken = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+    if (taken)
+        ::ReleaseMutex(lock);
+    ::CloseHandle(lock);
+    return taken ? L"free" : L"held";
+}
+
 void log_command_line(const std::wstring& arguments)
 {
     wchar_t path[MAX_PATH] = {};
@@ -108,8 +131,9 @@ void hold_if_asked()
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR command_line, int show)
 {
     std::wstring arguments = command_line ? command_line : L"";
-    log_command_line(arguments);
-    if (arguments.find(L"/Register") != std::wstring::npos) {
+    const bool registration = arguments.find(L"/Register") != std::wstring::npos;
+    log_command_line(registration ? arguments + L" | installer lock: " + installer_lock_state() : arguments);
+    if (registration) {
         hold_if_asked();
 #ifdef TABLEWRIGHT_REGISTRATION_EXIT_CODE
         (void)register_file_type;

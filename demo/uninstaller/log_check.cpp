@@ -99,6 +99,12 @@ std::wstring problem_of(const journal_entry& entry, const removal_roots& roots)
 
 } // namespace
 
+bool is_unmade_link(const journal_entry& entry)
+{
+    return (entry.type == journal_type::start_menu_shortcut || entry.type == journal_type::desktop_shortcut) &&
+           !entry.done && entry.path.empty();
+}
+
 bool is_plain_absolute_path(const std::wstring& text)
 {
     if (text.size() < 3 || text.size() > 32767)
@@ -157,6 +163,10 @@ log_verdict check_log(const uninstall_log& log, const fs::path& uninstaller, con
     for (const journal_entry& entry : log.entries) {
         if (entry.type == journal_type::uninstall_key || entry.type == journal_type::registration ||
             entry.type == journal_type::directx)
+            continue;
+        // A link that could not be made is logged as not done and without a
+        // path ("0005:04ff:0 -- "): it names nothing to remove.
+        if (is_unmade_link(entry))
             continue;
         if (!is_plain_absolute_path(entry.path))
             return {false, L"an entry is not a plain absolute path", entry.path};

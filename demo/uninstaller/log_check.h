@@ -39,6 +39,10 @@ struct log_verdict {
 log_verdict check_log(const uninstall_log& log, const std::filesystem::path& uninstaller,
                       const removal_roots& roots);
 
+// A Start-menu or desktop link that the installation could not make: the
+// installer's log writer leaves it not done and without a path.
+bool is_unmade_link(const journal_entry& entry);
+
 // An absolute path with a drive or server, no "." or ".." element, no
 // character that Windows refuses and no device or stream syntax: the only
 // kind of path the installer writes into a log.

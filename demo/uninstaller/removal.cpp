@@ -74,7 +74,7 @@ void remove_files_and_links(const uninstall_log& log, const fs::path& uninstalle
         const bool file = entry->type == journal_type::file;
         const bool link =
             entry->type == journal_type::start_menu_shortcut || entry->type == journal_type::desktop_shortcut;
-        if ((!file && !link) || (file && entry->parameter == shared_data_kind) ||
+        if ((!file && !link) || entry->path.empty() || (file && entry->parameter == shared_data_kind) ||
             (file && same_path(entry->path, uninstaller)))
             continue;
         if (!remove_file(entry->path))
