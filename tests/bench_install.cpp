@@ -395,6 +395,9 @@ void measure_installation(HWND frame, HWND page, install_figures& figures)
         const std::wstring log = get_window_text(::GetDlgItem(page, IDC_LOG));
         const std::size_t last = log.rfind(L"\r\n", log.size() - std::min<std::size_t>(log.size(), 3));
         figures.log_last_line = log.substr(last == std::wstring::npos ? 0 : last + 2);
+        while (!figures.log_last_line.empty() &&
+               (figures.log_last_line.back() == L'\n' || figures.log_last_line.back() == L'\r'))
+            figures.log_last_line.pop_back();
     }
 }
 
