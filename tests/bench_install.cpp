@@ -521,23 +521,6 @@ void profile_page(HWND page_window)
                     ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
                 }));
     profile_row("    of which EM_LINESCROLL", micros_per_call(200, [&](int) { ::SendMessageW(log, EM_LINESCROLL, 0, 1); }));
-    profile_row("  EM_REPLACESEL between WM_SETREDRAW off and on, then invalidated", micros_per_call(200, [&](int) {
-                    ::SendMessageW(log, WM_SETREDRAW, FALSE, 0);
-                    ::SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1);
-                    ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-                    ::SendMessageW(log, EM_LINESCROLL, 0, 1);
-                    ::SendMessageW(log, WM_SETREDRAW, TRUE, 0);
-                    ::InvalidateRect(log, nullptr, FALSE);
-                }));
-    profile_row("  the same and the repaint (UpdateWindow)", micros_per_call(200, [&](int) {
-                    ::SendMessageW(log, WM_SETREDRAW, FALSE, 0);
-                    ::SendMessageW(log, EM_SETSEL, 0x7FFFFFFF, -1);
-                    ::SendMessageW(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
-                    ::SendMessageW(log, EM_LINESCROLL, 0, 1);
-                    ::SendMessageW(log, WM_SETREDRAW, TRUE, 0);
-                    ::InvalidateRect(log, nullptr, FALSE);
-                    ::UpdateWindow(log);
-                }));
     profile_row("  a repaint of the log alone", micros_per_call(200, [&](int) {
                     ::InvalidateRect(log, nullptr, FALSE);
                     ::UpdateWindow(log);
