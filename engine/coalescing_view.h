@@ -23,9 +23,9 @@ public:
     bool stop_requested() const override { return page_.stop_requested(); }
 
     // Hands on what was gathered when the last hand-over is 50 ms old.
-    void tick();
+    void tick() override;
     // Hands on what was gathered now.
-    void flush();
+    void flush() override;
 
 private:
     installation_view& page_;

@@ -81,7 +81,7 @@ private:
 // last lines are the ones that tell what happened.
 class final_flush {
 public:
-    explicit final_flush(coalescing_view& view) : view_(view) {}
+    explicit final_flush(installation_view& view) : view_(view) {}
     final_flush(const final_flush&) = delete;
     final_flush& operator=(const final_flush&) = delete;
     ~final_flush()
@@ -94,7 +94,7 @@ public:
     }
 
 private:
-    coalescing_view& view_;
+    installation_view& view_;
 };
 
 class installation {
@@ -348,7 +348,7 @@ private:
     }
 
     installer_context& context_;
-    coalescing_view view_;
+    installation_view& view_;
     std::istream& payload_;
     cleanup_list* cleanup_ = nullptr;
     std::function<void()> keep_alive_;
@@ -401,6 +401,7 @@ bool run_installation(installer_context& context, installation_view& view, std::
 bool dlg_install::do_installation()
 {
     vt::imemstream payload = open_payload_resource();
-    page_view view(*this);
+    page_view page(*this);
+    coalescing_view view(page);
     return run_installation(installer_context::instance(), view, payload);
 }

@@ -29,6 +29,13 @@ public:
     // say), and everything it did is undone as after a failure, which is
     // reported as interrupted.
     virtual bool stop_requested() const { return false; }
+    // A view may hold reports back to show them together (the install page
+    // does, coalescing_view). tick is called after every notification of the
+    // payload and while the payload's decoding is waited for: what is held
+    // back may be shown now. flush is called when a step starts or ends and
+    // when the installation ends: everything held back is to be shown now.
+    virtual void tick() {}
+    virtual void flush() {}
 };
 
 // Runs the installation of payload (a bzip2 archive stream) with the choices
