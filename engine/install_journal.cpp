@@ -150,6 +150,17 @@ bool same_name(const std::wstring& a, const std::wstring& b) noexcept
     return ::CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
 }
 
+// The name as the file system compares names: upper case, as the system's
+// invariant casing has it.
+std::wstring folded_name(const std::wstring& name)
+{
+    std::wstring folded(name.size(), L'\0');
+    if (!name.empty() && !::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), int(name.size()),
+                                         folded.data(), int(folded.size()), nullptr, nullptr, 0))
+        return name;
+    return folded;
+}
+
 } // namespace
 
 // A free name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
@@ -416,13 +427,17 @@ void install_journal::undo_cut_runs() noexcept
     }
 }
 
+void install_journal::index_previous()
+{
+    previous_done_files_.clear();
+    for (const journal_entry& entry : previous_entries_)
+        if (entry.type == journal_type::file && entry.done)
+            previous_done_files_.insert(folded_name(entry.path));
+}
+
 bool install_journal::previous_file_done(const fs::path& path) const
 {
-    const std::wstring name = path.wstring();
-    for (const journal_entry& entry : previous_entries_)
-        if (entry.type == journal_type::file && entry.done && same_name(entry.path, name))
-            return true;
-    return false;
+    return previous_done_files_.count(folded_name(path.wstring())) != 0;
 }
 
 bool install_journal::previous_done(journal_type type) const

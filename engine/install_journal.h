@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 class install_journal {
@@ -144,11 +145,15 @@ private:
     bool ensure_folder(const std::filesystem::path& folder);
     std::wstring new_backup_path() const;
     void merge_previous();
+    void index_previous();
 
     std::wstring previous_install_folder_;
     std::wstring previous_shortcut_folder_;
     bool desktop_shortcut_default_ = true;
     std::vector<journal_entry> previous_entries_;
+    // The done file entries of previous_entries_, by folded name: asked for
+    // every file of an update, so a lookup must not grow with the log.
+    std::unordered_set<std::wstring> previous_done_files_;
     std::vector<journal_entry> current_entries_;
     bool pending_ = false;
     std::wstring previous_product_text_;

@@ -106,6 +106,10 @@ bool is_folder(const std::wstring& path)
 // instance); what this run repeated is listed once, as this run did it.
 void install_journal::merge_previous()
 {
+    // A first installation has nothing to merge; asking the file system for
+    // every file it wrote would hold the window for nothing.
+    if (previous_entries_.empty())
+        return;
     std::set<file_identity> installed;
     bool installed_types[8] = {};
     for (const journal_entry& entry : current_entries_) {
@@ -127,6 +131,7 @@ void install_journal::merge_previous()
             kept.push_back(std::move(entry));
     }
     previous_entries_.clear();
+    previous_done_files_.clear();
     for (journal_entry& entry : kept) {
         entry.backup.clear(); // backups belong to this run's entries only
         current_entries_.push_back(std::move(entry));
@@ -178,6 +183,7 @@ void install_journal::read_log(const fs::path& file)
     if (file.empty())
         return;
     previous_entries_.clear();
+    previous_done_files_.clear();
     previous_product_text_.clear();
 
     uninstall_log_parser parser;
@@ -199,6 +205,7 @@ void install_journal::read_log(const fs::path& file)
         if (is_folder(parser.shortcut_folder()))
             previous_shortcut_folder_ = parser.shortcut_folder();
         previous_entries_ = std::move(parser.entries());
+        index_previous();
     } catch (...) {
     }
     desktop_shortcut_default_ = std::any_of(previous_entries_.begin(), previous_entries_.end(),
