@@ -6,6 +6,7 @@
 #include "app/previous_installation.h"
 #include "app/product.h"
 #include "support/error.h"
+#include "support/known_folder.h"
 #include "support/unique_any.h"
 #include "ui/message_box.h"
 
@@ -52,14 +53,6 @@ bool is_administrator()
     *::GetSidSubAuthority(administrators, 1) = DOMAIN_ALIAS_RID_ADMINS;
     BOOL member = FALSE;
     return ::CheckTokenMembership(nullptr, administrators, &member) && member;
-}
-
-std::wstring known_folder(REFKNOWNFOLDERID id, HRESULT& result)
-{
-    PWSTR path = nullptr;
-    result = ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
-    vt::unique_cotaskmem owned(path);
-    return SUCCEEDED(result) && path ? std::wstring(path) : std::wstring();
 }
 
 } // namespace
@@ -188,17 +181,17 @@ std::wstring installer_context::shell_folder(int kind) const
     std::wstring path;
     switch (kind) {
     case 0:
-        path = known_folder(FOLDERID_ProgramFiles, result);
+        path = vt::known_folder(FOLDERID_ProgramFiles, &result);
         break;
     case 1:
-        path = known_folder(FOLDERID_CommonPrograms, result);
+        path = vt::known_folder(FOLDERID_CommonPrograms, &result);
         if (path.empty())
-            path = known_folder(FOLDERID_Programs, result);
+            path = vt::known_folder(FOLDERID_Programs, &result);
         break;
     case 2:
-        path = known_folder(FOLDERID_PublicDesktop, result);
+        path = vt::known_folder(FOLDERID_PublicDesktop, &result);
         if (path.empty())
-            path = known_folder(FOLDERID_Desktop, result);
+            path = vt::known_folder(FOLDERID_Desktop, &result);
         return path; // the desktop is optional: no report
     default:
         return {};

@@ -1,4 +1,5 @@
 #include "app/language.h"
+#include "support/error.h"
 
 #include "support/format.h"
 
@@ -106,8 +107,11 @@ std::wstring_view block_entry(const string_block& block, unsigned entry)
 
 BOOL CALLBACK collect_language(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param)
 {
-    reinterpret_cast<std::vector<LANGID>*>(param)->push_back(language);
-    return TRUE;
+    // Out of memory the enumeration stops with what it has.
+    return vt::exception_barrier(FALSE, [&] {
+        reinterpret_cast<std::vector<LANGID>*>(param)->push_back(language);
+        return TRUE;
+    });
 }
 
 } // namespace

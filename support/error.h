@@ -38,4 +38,16 @@ inline void check_win32(LSTATUS status, const char* what)
         throw_win32(static_cast<DWORD>(status), what);
 }
 
+// The system calls our callbacks from C code, which no exception may cross:
+// whatever the callback throws ends here, and the system gets the fallback.
+template <typename Result, typename Callback>
+Result exception_barrier(Result fallback, Callback&& callback) noexcept
+{
+    try {
+        return callback();
+    } catch (...) {
+        return fallback;
+    }
+}
+
 } // namespace vt

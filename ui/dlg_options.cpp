@@ -4,6 +4,7 @@
 #include "app/language.h"
 #include "app/product.h"
 #include "resources/dialog_ids.h"
+#include "support/known_folder.h"
 #include "support/unique_any.h"
 #include "ui/folder_chooser.h"
 #include "ui/message_box.h"
@@ -38,13 +39,9 @@ void dlg_options::show_folder(const std::wstring& folder)
 void dlg_options::on_init()
 {
     auto& context = installer_context::instance();
-    PWSTR program_files = nullptr;
-    HRESULT result = ::SHGetKnownFolderPath(FOLDERID_ProgramFiles, KF_FLAG_DONT_VERIFY, nullptr, &program_files);
-    vt::unique_cotaskmem owned(program_files);
-    if (SUCCEEDED(result) && program_files) {
-        base_folder = program_files;
-    } else {
-        base_folder.clear();
+    HRESULT result = S_OK;
+    base_folder = vt::known_folder(FOLDERID_ProgramFiles, &result);
+    if (base_folder.empty()) {
         message_box(system_error_text(DWORD(result), LANGIDFROMLCID(language_settings::instance().lcid)),
                     context.caption(true), MB_OK | MB_ICONWARNING);
     }

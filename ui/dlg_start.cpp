@@ -39,9 +39,9 @@ std::wstring native_language_name(unsigned index)
 void dlg_start::on_init()
 {
     if (flag_images)
-        ImageList_RemoveAll(flag_images);
+        ImageList_RemoveAll(flag_images.get());
     else
-        flag_images = ImageList_Create(18, 12, ILC_COLOR24, 8, 1);
+        flag_images.reset(ImageList_Create(18, 12, ILC_COLOR24, 8, 1));
 
     HWND list = item(IDC_LANGUAGE_LIST);
     HMODULE module = language_settings::instance().resource_module();
@@ -54,7 +54,7 @@ void dlg_start::on_init()
         vt::unique_icon flag(static_cast<HICON>(::LoadImageW(
             module, MAKEINTRESOURCEW(language_table[index].flag_icon), IMAGE_ICON, 16, 12, LR_DEFAULTCOLOR)));
         if (flag && flag_images)
-            image = ImageList_ReplaceIcon(flag_images, -1, flag.get());
+            image = ImageList_ReplaceIcon(flag_images.get(), -1, flag.get());
 
         COMBOBOXEXITEMW entry{};
         entry.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
@@ -67,7 +67,7 @@ void dlg_start::on_init()
         if (index == current)
             selected = position;
     }
-    ::SendMessageW(list, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flag_images));
+    ::SendMessageW(list, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flag_images.get()));
     if (HWND combo = reinterpret_cast<HWND>(::SendMessageW(list, CBEM_GETCOMBOCONTROL, 0, 0)))
         ::SetWindowLongW(combo, GWL_STYLE, ::GetWindowLongW(combo, GWL_STYLE) & ~CBS_NOINTEGRALHEIGHT);
     // No selection when the current language is not offered.

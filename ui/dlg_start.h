@@ -3,6 +3,7 @@
 // with flags, and what the installer is about to do given the earlier
 // installation found at start-up.
 
+#include "support/unique_any.h"
 #include "ui/basic_dialog.h"
 
 #include <commctrl.h>
@@ -20,7 +21,7 @@ public:
     bool on_command(unsigned id, unsigned code) override;
 
     // The flags of the language list; made once and kept for the process.
-    HIMAGELIST flag_images = nullptr;
+    vt::unique_any<HIMAGELIST, ImageList_Destroy> flag_images;
 
 private:
     dlg_start() = default;

@@ -1,6 +1,7 @@
 #include "ui/folder_chooser.h"
 
 #include "app/startup.h"
+#include "support/error.h"
 #include "support/unique_any.h"
 #include "ui/message_box.h"
 #include "ui/window_utilities.h"
@@ -188,54 +189,57 @@ std::wstring folder_chooser::choose(const std::wstring& start, const std::wstrin
 
 int CALLBACK folder_chooser::browse_callback(HWND browser, UINT message, LPARAM lparam, LPARAM data)
 {
-    auto self = reinterpret_cast<folder_chooser*>(data);
-    switch (message) {
-    case BFFM_INITIALIZED: {
-        self->initialised = true;
-        // The tree shows the deepest folder of the proposal that exists; the
-        // edit box the whole proposal, which may not exist yet.
-        std::wstring proposal = self->selected;
-        wchar_t existing[MAX_PATH] = {};
-        bool found = false;
-        if (proposal.size() < MAX_PATH) {
-            proposal.copy(existing, proposal.size());
-            while (existing[0] && !(found = ::PathIsDirectoryW(existing)))
-                if (!::PathRemoveFileSpecW(existing))
-                    break;
-        }
-        if (found) {
-            ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(existing));
-            ::SendMessageW(browser, BFFM_SETEXPANDED, TRUE, reinterpret_cast<LPARAM>(existing));
-        }
-        self->selected = proposal; // selecting the parent reported a change
-        self->edit = nullptr;
-        ::EnumChildWindows(browser, find_edit, reinterpret_cast<LPARAM>(&self->edit));
-        if (found)
-            show_selected(self->edit, self->selected);
-        return 0;
-    }
-    case BFFM_SELCHANGED:
-        if (!self->initialised)
+    // A failure in here leaves the browser as it is.
+    return vt::exception_barrier(0, [&]() -> int {
+        auto self = reinterpret_cast<folder_chooser*>(data);
+        switch (message) {
+        case BFFM_INITIALIZED: {
+            self->initialised = true;
+            // The tree shows the deepest folder of the proposal that exists; the
+            // edit box the whole proposal, which may not exist yet.
+            std::wstring proposal = self->selected;
+            wchar_t existing[MAX_PATH] = {};
+            bool found = false;
+            if (proposal.size() < MAX_PATH) {
+                proposal.copy(existing, proposal.size());
+                while (existing[0] && !(found = ::PathIsDirectoryW(existing)))
+                    if (!::PathRemoveFileSpecW(existing))
+                        break;
+            }
+            if (found) {
+                ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(existing));
+                ::SendMessageW(browser, BFFM_SETEXPANDED, TRUE, reinterpret_cast<LPARAM>(existing));
+            }
+            self->selected = proposal; // selecting the parent reported a change
+            self->edit = nullptr;
+            ::EnumChildWindows(browser, find_edit, reinterpret_cast<LPARAM>(&self->edit));
+            if (found)
+                show_selected(self->edit, self->selected);
             return 0;
-        if (wchar_t path[MAX_PATH] = {};
-            lparam && ::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(lparam), path)) {
-            self->selected = path;
-            self->append_product_folder(self->selected);
         }
-        show_selected(self->edit, self->selected);
-        return 0;
-    case BFFM_VALIDATEFAILEDW: {
-        std::wstring qualified;
-        DWORD error = qualify_typed_folder(reinterpret_cast<const wchar_t*>(lparam), qualified);
-        if (error == 0) {
-            self->selected = qualified;
-            self->typed = true;
-            return 0; // closes the browser
+        case BFFM_SELCHANGED:
+            if (!self->initialised)
+                return 0;
+            if (wchar_t path[MAX_PATH] = {};
+                lparam && ::SHGetPathFromIDListW(reinterpret_cast<PCIDLIST_ABSOLUTE>(lparam), path)) {
+                self->selected = path;
+                self->append_product_folder(self->selected);
+            }
+            show_selected(self->edit, self->selected);
+            return 0;
+        case BFFM_VALIDATEFAILEDW: {
+            std::wstring qualified;
+            DWORD error = qualify_typed_folder(reinterpret_cast<const wchar_t*>(lparam), qualified);
+            if (error == 0) {
+                self->selected = qualified;
+                self->typed = true;
+                return 0; // closes the browser
+            }
+            message_box(system_error_text(error, current_langid()), message_text(), MB_OK | MB_ICONWARNING);
+            return 1; // the browser stays open
         }
-        message_box(system_error_text(error, current_langid()), message_text(), MB_OK | MB_ICONWARNING);
-        return 1; // the browser stays open
-    }
-    default:
-        return 0;
-    }
+        default:
+            return 0;
+        }
+    });
 }
