@@ -24,3 +24,18 @@ private:
     vt::unique_handle handle_;
     bool owned_ = false;
 };
+
+// Gives a held mutex up for its lifetime, so that another process may take
+// it, and takes it back without waiting at the end. Whether that succeeded
+// is the mutex's owned(): another installer may have started meanwhile and
+// taken it, and then this one goes on without it.
+class scoped_unlock {
+public:
+    explicit scoped_unlock(named_mutex& mutex) : mutex_(mutex) { mutex_.unlock(); }
+    scoped_unlock(const scoped_unlock&) = delete;
+    scoped_unlock& operator=(const scoped_unlock&) = delete;
+    ~scoped_unlock() { mutex_.try_lock(); }
+
+private:
+    named_mutex& mutex_;
+};

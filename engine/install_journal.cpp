@@ -95,7 +95,7 @@ void remove_path(const std::wstring& path)
 // rollback of the files matters more than a leftover key.
 void restore_uninstall_key(const std::wstring& backup) noexcept
 {
-    set_privilege(L"SeRestorePrivilege", true);
+    privilege_scope restore(L"SeRestorePrivilege");
     vt::unique_hkey uninstall;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstall_key_path, 0, KEY_ALL_ACCESS, uninstall.put()) ==
         ERROR_SUCCESS) {
@@ -111,7 +111,6 @@ void restore_uninstall_key(const std::wstring& backup) noexcept
         } catch (...) {
         }
     }
-    set_privilege(L"SeRestorePrivilege", false);
 }
 
 // Undoes one change: a created folder, a written file or link is removed
@@ -288,12 +287,11 @@ void install_journal::begin_uninstall_key(HKEY existing_key)
     append(journal_type::uninstall_key, {}, -1, backup);
     if (backup.empty())
         return;
-    set_privilege(L"SeBackupPrivilege", true);
+    privilege_scope save(L"SeBackupPrivilege");
     if (LSTATUS status = ::RegSaveKeyW(existing_key, backup.c_str(), nullptr); status == ERROR_SUCCESS)
         backup_made(backup);
     else
         discard_backup(backup, DWORD(status));
-    set_privilege(L"SeBackupPrivilege", false);
 }
 
 void install_journal::begin_registration()

@@ -98,38 +98,46 @@ std::wstring registration_command_line(const std::filesystem::path& product, std
     return command;
 }
 
-bool launch_for_registration(install_journal& journal, named_mutex& installer_lock,
-                             const std::filesystem::path& product, std::uint64_t installed_version)
+namespace {
+
+// Starts the product with the registration command line and waits for it,
+// dispatching messages; true when it ended with the code of success.
+bool run_registration(std::wstring command, const std::filesystem::path& product)
 {
-    journal.begin_registration();
-    std::wstring command = registration_command_line(product, installed_version);
-
-    // The product refuses to start while an installer holds the lock.
-    installer_lock.unlock();
-
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOWNOACTIVATE;
     PROCESS_INFORMATION process{};
     std::wstring folder = product.parent_path().wstring();
-    bool started = ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, HIGH_PRIORITY_CLASS, nullptr,
-                                    folder.c_str(), &startup, &process);
-    bool success = false;
-    if (started) {
-        vt::unique_handle process_handle(process.hProcess);
-        vt::unique_handle thread_handle(process.hThread);
-        // The product may take its time; the frame has its buttons disabled
-        // while the installation runs, so dispatching re-enters nothing.
-        try {
-            wait_dispatching(process.hProcess);
-            DWORD exit_code = 0;
-            success = ::GetExitCodeProcess(process.hProcess, &exit_code) && exit_code == registration_success_code;
-        } catch (const std::system_error&) {
-            success = false; // no exit code to judge
-        }
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, HIGH_PRIORITY_CLASS, nullptr,
+                          folder.c_str(), &startup, &process))
+        return false;
+    vt::unique_handle process_handle(process.hProcess);
+    vt::unique_handle thread_handle(process.hThread);
+    // The product may take its time; the frame has its buttons disabled
+    // while the installation runs, so dispatching re-enters nothing.
+    try {
+        wait_dispatching(process.hProcess);
+        DWORD exit_code = 0;
+        return ::GetExitCodeProcess(process.hProcess, &exit_code) && exit_code == registration_success_code;
+    } catch (const std::system_error&) {
+        return false; // no exit code to judge
     }
-    installer_lock.try_lock();
+}
+
+} // namespace
+
+bool launch_for_registration(install_journal& journal, named_mutex& installer_lock,
+                             const std::filesystem::path& product, std::uint64_t installed_version)
+{
+    journal.begin_registration();
+    bool success = false;
+    {
+        // The product refuses to start while an installer holds the lock.
+        scoped_unlock product_may_start(installer_lock);
+        success = run_registration(registration_command_line(product, installed_version), product);
+    }
     journal.close_entry(success);
     if (success)
         ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
