@@ -31,7 +31,7 @@ LANGID current_langid()
 // Reads the stored language of an earlier installation, if any.
 bool stored_language(DWORD& value)
 {
-    std::wstring key_name = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product_title(product_code);
+    const std::wstring key_name = product_uninstall_key();
     vt::unique_hkey key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_name.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
         return false;

@@ -14,8 +14,6 @@
 
 namespace {
 
-const wchar_t maker_key[] = L"Software\\Vantrel Software";
-const wchar_t uninstall_key[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const wchar_t log_name[] = L"Uninstall.ulog";
 
 bool exists(const std::wstring& path) noexcept
@@ -85,7 +83,7 @@ std::wstring registered_uninstaller()
 {
     vt::unique_hkey key;
     std::wstring command;
-    if (open_key(HKEY_LOCAL_MACHINE, uninstall_key + product_title(product_code), 0, key))
+    if (open_key(HKEY_LOCAL_MACHINE, product_uninstall_key(), 0, key))
         read_string(key.get(), L"UninstallString", command);
     return command;
 }

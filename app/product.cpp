@@ -38,3 +38,8 @@ std::wstring product_name(bool with_version)
         name.append(L" ").append(product_version_text);
     return name;
 }
+
+std::wstring product_uninstall_key()
+{
+    return std::wstring(uninstall_root_key) + L"\\" + product_title(product_code);
+}

@@ -1,6 +1,8 @@
 #pragma once
 // The product this installer installs, and the maker's product line.
 
+#include "resources/product_version.h"
+
 #include <cstdint>
 #include <string>
 
@@ -8,7 +10,15 @@
 inline constexpr std::uint16_t product_code = 0x0308;
 
 // The payload's version; an installed copy is compared with it.
-inline constexpr std::uint64_t product_file_version = 0x0008000B000E0001ull; // 8.11.14.1
+inline constexpr std::uint64_t product_file_version =
+    std::uint64_t{VT_VERSION_MAJOR} << 48 | std::uint64_t{VT_VERSION_MINOR} << 32 |
+    std::uint64_t{VT_VERSION_BUILD} << 16 | std::uint64_t{VT_VERSION_REVISION};
+// The same as text, "8.11.14.1".
+#define VT_WIDE_(text) L##text
+#define VT_WIDE(text) VT_WIDE_(text)
+inline constexpr const wchar_t* product_version_number = VT_WIDE(VT_VERSION_TEXT);
+#undef VT_WIDE
+#undef VT_WIDE_
 inline constexpr const wchar_t* product_version_text = L"8.11n";
 inline constexpr const wchar_t* maker_folder = L"Vantrel Software";
 
@@ -19,3 +29,12 @@ std::wstring product_title(std::uint16_t code);
 
 // "Tablewright" alone, or with the version: "Tablewright 8.11n".
 std::wstring product_name(bool with_version);
+
+// The machine's list of installed programs, below HKEY_LOCAL_MACHINE, and the
+// product's own key in it ("...\Uninstall\Tablewright 8").
+inline constexpr const wchar_t* uninstall_root_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+std::wstring product_uninstall_key();
+
+// The maker's key below HKEY_LOCAL_MACHINE, which holds the installed
+// product's path.
+inline constexpr const wchar_t* maker_key = L"Software\\Vantrel Software";

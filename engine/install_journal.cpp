@@ -13,8 +13,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const wchar_t uninstall_key_path[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-
 bool path_exists(const fs::path& path) noexcept
 {
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -97,7 +95,7 @@ void restore_uninstall_key(const std::wstring& backup) noexcept
 {
     privilege_scope restore(L"SeRestorePrivilege");
     vt::unique_hkey uninstall;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstall_key_path, 0, KEY_ALL_ACCESS, uninstall.put()) ==
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstall_root_key, 0, KEY_ALL_ACCESS, uninstall.put()) ==
         ERROR_SUCCESS) {
         try {
             std::wstring product = product_title(product_code);

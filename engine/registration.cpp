@@ -72,7 +72,7 @@ bool write_uninstall_registration(install_journal& journal, const std::filesyste
         vt::set_string(key.get(), L"UninstallString", uninstaller.wstring());
         written = true;
         vt::set_string(key.get(), L"DisplayIcon", product.wstring() + L",0");
-        vt::set_string(key.get(), L"DisplayVersion", L"8.11.14.1");
+        vt::set_string(key.get(), L"DisplayVersion", product_version_number);
         vt::set_string(key.get(), L"Publisher", maker_folder);
         vt::set_string(key.get(), L"URLInfoAbout", maker_web_address);
         vt::set_string(key.get(), L"HelpLink", maker_web_address);

@@ -9,8 +9,6 @@
 class install_journal;
 class named_mutex;
 
-inline constexpr const wchar_t* uninstall_root_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-inline constexpr const wchar_t* maker_key = L"Software\\Vantrel Software";
 inline constexpr const wchar_t* maker_web_address = L"https://www.vantrel-software.example/tablewright";
 inline constexpr const wchar_t* maker_support_telephone = L"+33 1 84 88 08 11";
 // The exit code by which the product says that its registration succeeded.

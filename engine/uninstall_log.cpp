@@ -18,7 +18,6 @@ namespace fs = std::filesystem;
 namespace {
 
 // What the log's readers are given for entries that are not paths.
-const wchar_t uninstall_key_text[] = L"HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 const wchar_t registration_text[] = L"HKEY_CLASSES_ROOT\\...";
 const wchar_t directx_text[] = L"DirectX Update";
 
@@ -52,7 +51,7 @@ std::wstring entry_text(const journal_entry& entry)
 {
     switch (entry.type) {
     case journal_type::uninstall_key:
-        return uninstall_key_text + product_title(product_code);
+        return L"HKEY_LOCAL_MACHINE\\" + product_uninstall_key();
     case journal_type::registration:
         return registration_text;
     case journal_type::directx:

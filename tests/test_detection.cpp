@@ -22,7 +22,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const std::wstring maker_key = L"Software\\Vantrel Software";
 const std::wstring path_value = L"Tablewright 8 Path";
 const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
 
@@ -74,7 +73,7 @@ protected:
     static void clear_registry()
     {
         vt::unique_hkey key;
-        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, maker_key.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS)
+        if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, maker_key, 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS)
             ::RegDeleteValueW(key.get(), path_value.c_str());
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());
     }

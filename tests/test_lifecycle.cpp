@@ -7,6 +7,7 @@
 // what the product's own registration wrote, and the wizard's window size.
 
 #include "app/language.h"
+#include "app/product.h"
 #include "demo/uninstaller/uninstall_log_reader.h"
 #include "demo_machine.h"
 #include "payload/file_utils.h"
@@ -29,7 +30,6 @@ using namespace payload_test;
 namespace {
 
 const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
-const std::wstring maker_key = L"Software\\Vantrel Software";
 
 class Lifecycle : public demo_machine_test {};
 

@@ -9,6 +9,7 @@
 #include "app/installer_context.h"
 #include "app/instance_counter.h"
 #include "app/language.h"
+#include "app/product.h"
 #include "demo/uninstaller/log_check.h"
 #include "demo/uninstaller/removal.h"
 #include "demo/uninstaller/uninstall_log_reader.h"
@@ -37,7 +38,6 @@ using namespace std::chrono_literals;
 namespace {
 
 const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
-const std::wstring maker_key = L"Software\\Vantrel Software";
 
 class silent_view final : public installation_view {
 public:

@@ -14,7 +14,6 @@ namespace {
 
 constexpr std::int32_t shared_data_kind = 3;
 constexpr std::int32_t program_kind = 1;
-const std::wstring uninstall_root = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 bool absent(DWORD error)
 {
@@ -42,7 +41,6 @@ bool remove_file(const fs::path& path)
 
 void remove_product_path_value(vt::registry_root root, REGSAM view, const fs::path& program)
 {
-    const std::wstring maker_key = std::wstring(L"Software\\") + maker_folder;
     const std::wstring value_name = product_title(product_code) + L" Path";
     vt::unique_hkey maker = vt::open_key(root, maker_key);
     if (!maker)
@@ -54,7 +52,7 @@ void remove_product_path_value(vt::registry_root root, REGSAM view, const fs::pa
                            nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
         subkeys == 0 && values == 0) {
         maker.reset();
-        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, maker_key.c_str(), view, 0);
+        ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, maker_key, view, 0);
     }
 }
 
@@ -102,7 +100,7 @@ void remove_registration(const uninstall_log& log, const fs::path& uninstaller)
     const bool key_logged = std::any_of(log.entries.begin(), log.entries.end(), [](const journal_entry& entry) {
         return entry.type == journal_type::uninstall_key;
     });
-    const std::wstring product_key = uninstall_root + L"\\" + product_title(product_code);
+    const std::wstring product_key = product_uninstall_key();
     if (key_logged) {
         if (vt::unique_hkey key = vt::open_key(vt::registry_root::local_machine, product_key)) {
             // Another installation of the product may have taken the key over

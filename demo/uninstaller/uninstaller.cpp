@@ -35,7 +35,7 @@ std::wstring joined_lines(const left_items& items)
 void choose_uninstaller_language()
 {
     set_language(user_language(product_languages));
-    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product_title(product_code);
+    const std::wstring key = product_uninstall_key();
     try {
         if (vt::unique_hkey uninstall = vt::open_key(vt::registry_root::local_machine, key))
             if (auto stored = vt::read_dword(uninstall.get(), L"VtLanguage"))
