@@ -10,26 +10,11 @@ namespace {
 
 // COM for the link objects; a thread already initialised for another model
 // keeps its model.
-class com_initialisation {
-public:
-    com_initialisation()
-    {
-        HRESULT hr = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        if (FAILED(hr) && hr != RPC_E_CHANGED_MODE)
-            vt::throw_hresult(hr, "CoInitializeEx");
-        balanced_ = SUCCEEDED(hr);
-    }
-    com_initialisation(const com_initialisation&) = delete;
-    com_initialisation& operator=(const com_initialisation&) = delete;
-    ~com_initialisation()
-    {
-        if (balanced_)
-            ::CoUninitialize();
-    }
-
-private:
-    bool balanced_ = false;
-};
+void check_com(const vt::com_scope& com)
+{
+    if (FAILED(com.result()) && com.result() != RPC_E_CHANGED_MODE)
+        vt::throw_hresult(com.result(), "CoInitializeEx");
+}
 
 // The target's folder without trailing separators.
 std::wstring working_folder(const std::filesystem::path& target)
@@ -51,7 +36,8 @@ std::filesystem::path create_link(const std::filesystem::path& target, const std
     // current folder under a relative name: no link is better.
     if (!folder.is_absolute())
         vt::throw_hresult(E_INVALIDARG, "create_link: no absolute folder");
-    com_initialisation com;
+    vt::com_scope com;
+    check_com(com);
     vt::com_ptr<IShellLinkW> link;
     vt::check_hresult(
         ::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW, link.put_void()),
