@@ -1,6 +1,6 @@
 #include "payload/security.h"
 
-#include "payload/security_api.h"
+#include "support/security_api.h"
 #include "support/error.h"
 #include "support/unique_any.h"
 
@@ -10,7 +10,7 @@
 #include <new>
 #include <string>
 
-namespace api = security_api;
+namespace api = vt::security_api;
 
 namespace {
 

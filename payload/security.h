@@ -19,7 +19,7 @@ enum class well_known_account {
 };
 
 // The SID of an account, as its bytes. Raises std::system_error with an
-// HRESULT (see payload/security_api.h) on failure.
+// HRESULT (see support/security_api.h) on failure.
 std::vector<std::byte> account_sid(well_known_account account);
 
 // Access masks of the grants the installation makes.

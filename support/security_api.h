@@ -11,7 +11,7 @@
 
 #include <windows.h>
 
-namespace security_api {
+namespace vt::security_api {
 
 // advapi32.dll: already loaded, else loaded from the default safe folders,
 // else loaded with the ordinary search.
@@ -78,6 +78,8 @@ inline bound_function<decltype(::EqualSid)> equal_sid{"EqualSid"};
 inline bound_function<decltype(::IsValidSid)> is_valid_sid{"IsValidSid"};
 inline bound_function<decltype(::GetLengthSid)> get_length_sid{"GetLengthSid"};
 inline bound_function<decltype(::AllocateAndInitializeSid)> allocate_and_initialize_sid{"AllocateAndInitializeSid"};
+inline bound_function<decltype(::LookupPrivilegeValueW)> lookup_privilege_value{"LookupPrivilegeValueW"};
+inline bound_function<decltype(::AdjustTokenPrivileges)> adjust_token_privileges{"AdjustTokenPrivileges"};
 inline bound_function<decltype(::FreeSid)> free_sid{"FreeSid"};
 inline bound_function<decltype(::InitializeSecurityDescriptor)> initialize_security_descriptor{
     "InitializeSecurityDescriptor"};
@@ -92,4 +94,4 @@ inline bound_function<decltype(::OpenThreadToken)> open_thread_token{"OpenThread
 inline bound_function<decltype(::OpenProcessToken)> open_process_token{"OpenProcessToken"};
 inline bound_function<decltype(::GetTokenInformation)> get_token_information{"GetTokenInformation"};
 
-} // namespace security_api
+} // namespace vt::security_api

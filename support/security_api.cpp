@@ -1,8 +1,8 @@
-#include "payload/security_api.h"
+#include "support/security_api.h"
 
 #include "support/error.h"
 
-namespace security_api {
+namespace vt::security_api {
 
 namespace {
 HMODULE advapi32 = nullptr;
@@ -38,4 +38,4 @@ void throw_last_error()
     vt::throw_hresult(HRESULT_FROM_WIN32(error ? error : ERROR_GEN_FAILURE), "security function");
 }
 
-} // namespace security_api
+} // namespace vt::security_api
