@@ -400,7 +400,7 @@ bool run_installation(installer_context& context, installation_view& view, std::
 
 bool dlg_install::do_installation()
 {
-    vt::imemstream payload = open_payload_resource();
+    vt::imemstream payload = open_payload_resource(language_settings::instance().resource_module());
     page_view page(*this);
     coalescing_view view(page);
     return run_installation(installer_context::instance(), view, payload);

@@ -1,6 +1,5 @@
 #include "payload/payload_reader.h"
 
-#include "app/language.h"
 #include "payload/boost_error_code.h"
 #include "payload/bzip2_error.h"
 #include "payload/compress_error.h"
@@ -85,9 +84,9 @@ private:
 
 } // namespace
 
-vt::imemstream open_payload_resource(unsigned type, unsigned id)
+vt::imemstream open_payload_resource(HMODULE resource_module, unsigned type, unsigned id)
 {
-    HMODULE current = language_settings::instance().resource_module();
+    HMODULE current = resource_module ? resource_module : ::GetModuleHandleW(nullptr);
     vt::imemstream stream = resource_stream(current, type, id);
     HMODULE executable = ::GetModuleHandleW(nullptr);
     if (stream.size() == 0 && executable != current)

@@ -12,6 +12,8 @@
 #include "payload/notification.h"
 #include "support/memstream.h"
 
+#include <windows.h>
+
 #include <exception>
 #include <filesystem>
 #include <functional>
@@ -23,9 +25,10 @@ inline constexpr unsigned payload_resource_id = 134;
 
 // A read-only stream over the resource's memory, which belongs to the module
 // and stays valid for the life of the process. The resource is looked for in
-// the current resource module, then in the executable; when it is missing or
-// unreadable the stream is empty.
-vt::imemstream open_payload_resource(unsigned type = payload_resource_type, unsigned id = payload_resource_id);
+// the given resource module (the language's; none: the executable), then in
+// the executable; when it is missing or unreadable the stream is empty.
+vt::imemstream open_payload_resource(HMODULE resource_module, unsigned type = payload_resource_type,
+                                     unsigned id = payload_resource_id);
 
 // Called on the calling thread every few milliseconds while the payload's
 // decoder waits for its worker threads, so that the caller can keep its

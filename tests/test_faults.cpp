@@ -398,7 +398,7 @@ bool run_in_process(installation_view& view)
     installer_context context;
     if (!context.settle_choices())
         return false;
-    vt::imemstream stream = open_payload_resource();
+    vt::imemstream stream = open_payload_resource(language_settings::instance().resource_module());
     return run_installation(context, view, stream);
 }
 

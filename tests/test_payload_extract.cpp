@@ -52,7 +52,7 @@ notification::result check_on_started(const std::string& compressed, const notif
 
 TEST(PayloadResource, TheEmbeddedPayloadChecksAndExtracts)
 {
-    vt::imemstream stream = open_payload_resource(payload_resource_type, payload_resource_id);
+    vt::imemstream stream = open_payload_resource(nullptr, payload_resource_type, payload_resource_id);
     ASSERT_GT(stream.size(), 14u);
     EXPECT_EQ(std::string(stream.data(), 4), "BZh9");
 
@@ -110,13 +110,13 @@ TEST(PayloadResource, IsStoredLanguageNeutral)
 
 TEST(PayloadResource, AMissingResourceGivesAnEmptyStreamThatFailsAsBzip2Error)
 {
-    vt::imemstream stream = open_payload_resource(payload_resource_type, 999);
+    vt::imemstream stream = open_payload_resource(nullptr, payload_resource_type, 999);
     EXPECT_EQ(stream.size(), 0u);
     EXPECT_FALSE(check_payload(stream));
 
     scratch_folder install;
     recorder rec;
-    vt::imemstream empty = open_payload_resource(payload_resource_type, 999);
+    vt::imemstream empty = open_payload_resource(nullptr, payload_resource_type, 999);
     EXPECT_FALSE(extract_payload(empty, install.path(), {}, {}, rec.callback()));
     EXPECT_EQ(rec.outline(), (std::vector<std::wstring>{L"started", L"failed compress:6 "}));
     EXPECT_TRUE(tree(install.path()).empty());
