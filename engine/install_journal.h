@@ -143,6 +143,7 @@ private:
                 bool kept_in_place = false);
     void backup_made(const std::wstring& backup);
     bool ensure_folder(const std::filesystem::path& folder);
+    bool file_exists(const std::filesystem::path& path);
     std::wstring new_backup_path() const;
     void merge_previous();
     void index_previous();
@@ -155,6 +156,9 @@ private:
     // every file of an update, so a lookup must not grow with the log.
     std::unordered_set<std::wstring> previous_done_files_;
     std::vector<journal_entry> current_entries_;
+    // Folders this run created and the files begun in them, by folded name.
+    std::unordered_set<std::wstring> created_folders_;
+    std::unordered_set<std::wstring> files_in_created_folders_;
     bool pending_ = false;
     std::wstring previous_product_text_;
     std::function<std::uint32_t()> backup_names_;

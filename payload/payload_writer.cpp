@@ -4,6 +4,8 @@
 #include "payload/file_utils.h"
 #include "payload/security.h"
 
+#include <windows.h>
+
 #include <algorithm>
 
 namespace fs = std::filesystem;
@@ -127,14 +129,22 @@ void payload_writer::finish()
 
 output_file payload_writer::open_output_file(const fs::path& destination)
 {
-    std::error_code ec;
+    // The file is not asked for before it is created. Under Wine a name that
+    // is not there costs a read of its whole folder, and creating the file
+    // reads it again; with thousands of files in one folder that doubled
+    // the time of each one. An existing read-only file refuses the creation,
+    // which then lifts the attribute and tries once more.
     const fs::path parent = destination.parent_path();
-    if (fs::exists(fs::symlink_status(destination, ec))) {
-        set_read_only(destination, false);
-    } else if (!parent.empty()) {
+    if (!parent.empty())
         create_folders(parent); // a missing chain; raises with the folder and the system error
-    }
     open_shared_folders(parent);
+    try {
+        return output_file(destination);
+    } catch (const fs::filesystem_error& e) {
+        if (e.code() != std::error_code(ERROR_ACCESS_DENIED, std::system_category()))
+            throw;
+    }
+    set_read_only(destination, false);
     return output_file(destination);
 }
 
