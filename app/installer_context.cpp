@@ -7,6 +7,7 @@
 #include "app/product.h"
 #include "support/error.h"
 #include "support/known_folder.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 #include "ui/message_box.h"
 
@@ -31,15 +32,12 @@ LANGID current_langid()
 // Reads the stored language of an earlier installation, if any.
 bool stored_language(DWORD& value)
 {
-    const std::wstring key_name = product_uninstall_key();
-    vt::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_name.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    return ::RegQueryValueExW(key.get(), L"VtLanguage", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-               ERROR_SUCCESS &&
-           type == REG_DWORD && size == sizeof(value);
+    try {
+        vt::unique_hkey key = vt::open_key(HKEY_LOCAL_MACHINE, product_uninstall_key());
+        return key && vt::read_exact(key.get(), L"VtLanguage", REG_DWORD, &value, sizeof(value));
+    } catch (const std::system_error&) {
+        return false; // an unreadable key stores no language
+    }
 }
 
 bool is_administrator()

@@ -43,3 +43,8 @@ std::wstring product_uninstall_key()
 {
     return std::wstring(uninstall_root_key) + L"\\" + product_title(product_code);
 }
+
+std::wstring product_path_value_name()
+{
+    return product_title(product_code) + L" Path";
+}

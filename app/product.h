@@ -36,5 +36,6 @@ inline constexpr const wchar_t* uninstall_root_key = L"Software\\Microsoft\\Wind
 std::wstring product_uninstall_key();
 
 // The maker's key below HKEY_LOCAL_MACHINE, which holds the installed
-// product's path.
+// product's path in the value product_path_value_name() ("Tablewright 8 Path").
 inline constexpr const wchar_t* maker_key = L"Software\\Vantrel Software";
+std::wstring product_path_value_name();

@@ -15,11 +15,6 @@
 
 namespace {
 
-std::wstring product_path_value_name()
-{
-    return product_title(product_code) + L" Path";
-}
-
 // The registry view this program does not see by default, if the system has
 // two: the 64-bit one for a 32-bit program on 64-bit Windows, and the 32-bit
 // one for a 64-bit program.

@@ -4,6 +4,7 @@
 #include "app/language.h"
 #include "app/product.h"
 #include "resources/dialog_ids.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 #include "ui/about_box.h"
 #include "ui/dlg_end.h"
@@ -33,27 +34,25 @@ constexpr const wchar_t* size_value = L"InstallerSize";
 // 32-bit integers. Anything else counts as not stored.
 std::optional<SIZE> stored_size()
 {
-    vt::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, size_key.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+    try {
+        vt::unique_hkey key = vt::open_key(HKEY_CURRENT_USER, size_key);
+        std::int32_t size[2] = {};
+        if (!key || !vt::read_exact(key.get(), size_value, REG_BINARY, size, sizeof(size)))
+            return std::nullopt;
+        return SIZE{size[0], size[1]};
+    } catch (const std::system_error&) {
         return std::nullopt;
-    std::int32_t size[2] = {};
-    DWORD type = 0;
-    DWORD bytes = sizeof(size);
-    if (::RegQueryValueExW(key.get(), size_value, nullptr, &type, reinterpret_cast<BYTE*>(size), &bytes) !=
-            ERROR_SUCCESS ||
-        type != REG_BINARY || bytes != sizeof(size))
-        return std::nullopt;
-    return SIZE{size[0], size[1]};
+    }
 }
 
 void store_size(SIZE outer)
 {
-    vt::unique_hkey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, size_key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                          nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        return; // the next run opens at its minimum size
     std::int32_t size[2] = {outer.cx, outer.cy};
-    ::RegSetValueExW(key.get(), size_value, 0, REG_BINARY, reinterpret_cast<const BYTE*>(size), sizeof(size));
+    try {
+        vt::set_binary(vt::create_key(HKEY_CURRENT_USER, size_key).get(), size_value, size, sizeof(size));
+    } catch (const std::system_error&) {
+        // The next run opens at its minimum size.
+    }
 }
 
 constexpr unsigned page_templates[] = {IDD_START, IDD_MODE, IDD_OPTIONS, IDD_INSTALL, IDD_END};

@@ -76,12 +76,6 @@ void show_selected(HWND edit, const std::wstring& text)
 
 } // namespace
 
-folder_chooser::~folder_chooser()
-{
-    if (com_initialised)
-        ::CoUninitialize();
-}
-
 void folder_chooser::append_product_folder(std::wstring& path) const
 {
     if (product_folder.empty())
@@ -142,9 +136,10 @@ std::wstring folder_chooser::choose(const std::wstring& start, const std::wstrin
 {
     HWND owner = find_modal_owner();
     if (!com_initialised) {
-        HRESULT result = ::CoInitialize(nullptr);
-        if (FAILED(result)) {
-            message_box(system_error_text(DWORD(result), current_langid()), message_text(), MB_OK | MB_ICONWARNING);
+        com.emplace();
+        if (FAILED(com->result())) {
+            message_box(system_error_text(DWORD(com->result()), current_langid()), message_text(),
+                        MB_OK | MB_ICONWARNING);
             return {};
         }
         com_initialised = true;
