@@ -1,7 +1,7 @@
 #include "app/previous_installation.h"
 
 #include "app/installer_context.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "app/version_text.h"
 #include "support/registry.h"
 #include "support/version_info.h"

@@ -1,6 +1,6 @@
 #include "engine/install_journal.h"
 
-#include "app/product.h"
+#include "resources/product.h"
 #include "engine/journal_file.h"
 #include "engine/privilege.h"
 #include "support/registry.h"

@@ -3,7 +3,7 @@
 
 #include "engine/install_journal.h"
 
-#include "app/product.h"
+#include "resources/product.h"
 #include "engine/uninstall_log_parser.h"
 #include "support/format.h"
 #include "support/txtf_stream.h"

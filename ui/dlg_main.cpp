@@ -2,7 +2,7 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "resources/dialog_ids.h"
 #include "support/registry.h"
 #include "support/unique_any.h"

@@ -53,11 +53,6 @@ bool is_valid_path_character(wchar_t c)
     return type != GCT_INVALID && !(type & GCT_WILD);
 }
 
-LANGID current_langid()
-{
-    return LANGIDFROMLCID(language_settings::instance().lcid);
-}
-
 BOOL CALLBACK find_edit(HWND child, LPARAM param)
 {
     if (!is_edit_class(child))

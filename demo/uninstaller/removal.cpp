@@ -1,6 +1,6 @@
 #include "demo/uninstaller/removal.h"
 
-#include "app/product.h"
+#include "resources/product.h"
 #include "payload/file_utils.h"
 #include "support/registry.h"
 

@@ -1,4 +1,4 @@
-#include "app/product.h"
+#include "resources/product.h"
 
 #include <array>
 #include <system_error>
