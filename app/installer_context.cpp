@@ -6,9 +6,9 @@
 #include "app/previous_installation.h"
 #include "resources/product.h"
 #include "support/error.h"
+#include "support/error_text.h"
 #include "support/known_folder.h"
 #include "support/registry.h"
-#include "support/error_text.h"
 #include "support/unique_any.h"
 
 #include <boost/uuid/random_generator.hpp>

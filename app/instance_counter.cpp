@@ -1,8 +1,8 @@
 #include "app/instance_counter.h"
 
 #include "app/application_id.h"
-#include "support/global_security.h"
 #include "support/error.h"
+#include "support/global_security.h"
 
 instance_counter& instance_counter::instance()
 {

@@ -1,8 +1,8 @@
 #include "app/previous_installation.h"
 
 #include "app/installer_context.h"
-#include "resources/product.h"
 #include "app/version_text.h"
+#include "resources/product.h"
 #include "support/registry.h"
 #include "support/version_info.h"
 

@@ -1,8 +1,8 @@
 #include "engine/install_journal.h"
 
-#include "resources/product.h"
 #include "engine/journal_file.h"
 #include "engine/privilege.h"
+#include "resources/product.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
 

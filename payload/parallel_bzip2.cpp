@@ -1,3 +1,7 @@
+// The reading thread's side of the output: the decoded pieces are taken
+// back in stream order, each block's CRC counted into the stream's and the
+// stream's checked at its end; a piece that failed is joined with the next.
+
 #include "payload/parallel_bzip2_impl.h"
 
 #include <algorithm>

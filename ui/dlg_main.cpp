@@ -2,8 +2,8 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "resources/product.h"
 #include "resources/dialog_ids.h"
+#include "resources/product.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
 #include "ui/about_box.h"
@@ -26,8 +26,8 @@
 
 namespace {
 
-// The frame's outer size of the last run, per user.
-const std::wstring size_key = std::wstring(L"Software\\") + maker_folder;
+// The frame's outer size of the last run, per user, in the maker's key.
+const std::wstring size_key = maker_key;
 constexpr const wchar_t* size_value = L"InstallerSize";
 
 // The stored width and height: a REG_BINARY of exactly two little-endian

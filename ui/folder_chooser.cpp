@@ -1,11 +1,11 @@
 #include "ui/folder_chooser.h"
 
+#include "app/language.h"
 #include "app/startup.h"
 #include "support/error.h"
 #include "support/unique_any.h"
 #include "ui/message_box.h"
 #include "ui/window_utilities.h"
-#include "app/language.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
