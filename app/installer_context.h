@@ -2,7 +2,7 @@
 // The one context of an installer run: the product's identity and every choice
 // that the wizard pages and the installation engine read and write.
 
-#include "engine/installation_sequence.h"
+#include "engine/installation_choices.h"
 #include "support/message_pump.h"
 #include "support/named_mutex.h"
 
