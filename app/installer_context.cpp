@@ -4,11 +4,12 @@
 #include "app/instance_counter.h"
 #include "app/language.h"
 #include "app/previous_installation.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "support/error.h"
+#include "support/error_text.h"
 #include "support/known_folder.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
-#include "ui/message_box.h"
 
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
@@ -17,29 +18,20 @@
 #include <shlobj.h>
 
 bool processor_check_passed = false;
-HWND frame_window = nullptr;
 
 namespace {
 
 constexpr DWORD lock_failure_code = 0x8000FFFF; // E_UNEXPECTED
 
-LANGID current_langid()
-{
-    return LANGIDFROMLCID(language_settings::instance().lcid);
-}
-
 // Reads the stored language of an earlier installation, if any.
 bool stored_language(DWORD& value)
 {
-    const std::wstring key_name = product_uninstall_key();
-    vt::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key_name.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return false;
-    DWORD type = 0;
-    DWORD size = sizeof(value);
-    return ::RegQueryValueExW(key.get(), L"VtLanguage", nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) ==
-               ERROR_SUCCESS &&
-           type == REG_DWORD && size == sizeof(value);
+    try {
+        vt::unique_hkey key = vt::open_key(HKEY_LOCAL_MACHINE, product_uninstall_key());
+        return key && vt::read_exact(key.get(), L"VtLanguage", REG_DWORD, &value, sizeof(value));
+    } catch (const std::system_error&) {
+        return false; // an unreadable key stores no language
+    }
 }
 
 bool is_administrator()
@@ -64,14 +56,22 @@ installer_context& installer_context::instance()
 }
 
 installer_context::installer_context()
-    : product_code(::product_code),
+    : message_box([](const std::wstring& text, const std::wstring& caption, UINT style) {
+          return ::MessageBoxW(nullptr, text.c_str(), caption.c_str(), style);
+      }),
+      product_code(::product_code),
       instance_lock(application_id() + L".{5ead623c-dfcd-474d-8e3c-e6978cac039e}", false, true)
 {
 }
 
-void report_error(DWORD code, const std::wstring& caption)
+void installer_context::report_error(DWORD code, const std::wstring& caption) const
 {
     message_box(system_error_text(code, current_langid()), caption, MB_OK | MB_ICONWARNING);
+}
+
+std::uint32_t installer_context::language() const
+{
+    return language_settings::instance().language;
 }
 
 bool installer_context::initialise()
@@ -199,51 +199,4 @@ std::wstring installer_context::shell_folder(int kind) const
     if (path.empty())
         report_error(DWORD(result), caption(true));
     return path;
-}
-
-bool pump_messages()
-{
-    // The installation calls this after every 4 kB of the payload. Under
-    // Wine a peek that finds nothing costs several times what asking whether
-    // anything waits costs; and without PM_NOYIELD it gives the processor
-    // away on an empty queue, waiting a whole time slice behind the
-    // payload's decoding threads each time.
-    if (HIWORD(::GetQueueStatus(QS_ALLINPUT)) == 0)
-        return false;
-    bool dispatched = false;
-    MSG message;
-    while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_NOYIELD)) {
-        if (message.message == WM_QUIT) {
-            ::PostQuitMessage(int(message.wParam));
-            return dispatched;
-        }
-        dispatched = true;
-        if (frame_window && ::IsDialogMessageW(frame_window, &message))
-            continue;
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
-    }
-    return dispatched;
-}
-
-void wait_dispatching(HANDLE object)
-{
-    for (;;) {
-        pump_messages();
-        // A quit left in the queue for the outer loop would wake the wait
-        // at once, again and again.
-        MSG quit;
-        if (::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE | PM_NOYIELD)) {
-            if (::WaitForSingleObject(object, INFINITE) == WAIT_FAILED)
-                vt::throw_last_error("WaitForSingleObject");
-            return;
-        }
-        // Wakes for input that arrived since the pump too, not only for
-        // input that is new since the last look at the queue.
-        const DWORD woken = ::MsgWaitForMultipleObjectsEx(1, &object, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (woken == WAIT_OBJECT_0)
-            return;
-        if (woken == WAIT_FAILED)
-            vt::throw_last_error("MsgWaitForMultipleObjectsEx");
-    }
 }

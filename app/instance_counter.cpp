@@ -1,8 +1,8 @@
 #include "app/instance_counter.h"
 
 #include "app/application_id.h"
-#include "app/global_security.h"
 #include "support/error.h"
+#include "support/global_security.h"
 
 instance_counter& instance_counter::instance()
 {
@@ -12,7 +12,7 @@ instance_counter& instance_counter::instance()
 
 instance_counter::instance_counter(const std::wstring& name)
 {
-    everyone_access security(SEMAPHORE_ALL_ACCESS);
+    vt::everyone_access security(SEMAPHORE_ALL_ACCESS);
     semaphore_.reset(::CreateSemaphoreW(security.attributes(), 0, 0x7FFFFFFF, name.c_str()));
     if (!semaphore_)
         vt::throw_last_error("CreateSemaphoreW");

@@ -293,7 +293,7 @@ std::wstring text(unsigned id)
     return std::wstring(result);
 }
 
-std::wstring format_text(std::wstring_view text, std::initializer_list<vt::format_arg> args)
+LANGID current_langid()
 {
-    return vt::format(text, args);
+    return LANGIDFROMLCID(language_settings::instance().lcid);
 }

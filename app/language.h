@@ -84,6 +84,8 @@ private:
 };
 
 LANGID language_langid(unsigned index);
+// The LANGID of the current language, for the system's error texts.
+LANGID current_langid();
 LCID language_lcid(unsigned index);
 // Language index of a LANGID by its primary language, or -1 when the
 // installer has no such language.
@@ -103,9 +105,6 @@ std::wstring_view load_string(unsigned index, unsigned id);
 // The localised text of a string id in the current language; "#" and missing
 // texts fall back to English, then French, at worst to an empty text.
 std::wstring text(unsigned id);
-
-// Fills the replacement fields {0}, {1}, ... of text by position.
-std::wstring format_text(std::wstring_view text, std::initializer_list<vt::format_arg> args);
 
 // Process start-up: the runtime's locale becomes process-wide and the standard
 // library's global locale follows the user's default locale where it can.

@@ -19,9 +19,14 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int)
         ::LoadImageW(instance, MAKEINTRESOURCEW(IDI_APPLICATION_ICON), IMAGE_ICON, 0, 0, LR_DEFAULTCOLOR)));
     ui_settings::instance().icon_provider = [&icon] { return icon.get(); };
 
+    // Start-up speaks through the wizard's message box too.
+    installer_context& context = installer_context::instance();
+    context.message_box = [](const std::wstring& text, const std::wstring& caption, UINT style) {
+        return message_box(text, caption, style);
+    };
     // The whole wizard runs inside the frame's modal loop; what it returns
     // does not change the exit code.
-    if (installer_context::instance().initialise())
+    if (context.initialise())
         ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                           dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
     ui_settings::instance().icon_provider = nullptr;

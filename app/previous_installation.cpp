@@ -1,16 +1,14 @@
 #include "app/previous_installation.h"
 
 #include "app/installer_context.h"
-#include "app/product.h"
 #include "app/version_text.h"
-#include "support/error.h"
-#include "support/unique_any.h"
+#include "resources/product.h"
+#include "support/registry.h"
 #include "support/version_info.h"
 
 #include <windows.h>
 
-#include <algorithm>
-#include <vector>
+#include <optional>
 
 namespace {
 
@@ -21,45 +19,14 @@ bool exists(const std::wstring& path) noexcept
     return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// Opens a key for reading; false when it does not exist, an error for any
-// other failure.
-bool open_key(HKEY root, const std::wstring& name, REGSAM view, vt::unique_hkey& key)
-{
-    LSTATUS status = ::RegOpenKeyExW(root, name.c_str(), 0, MAXIMUM_ALLOWED | view, key.put());
-    if (status == ERROR_FILE_NOT_FOUND)
-        return false;
-    vt::check_win32(status, "RegOpenKeyExW");
-    return true;
-}
-
-// A string value, or false when it is missing, not a string or unreadable.
-bool read_string(HKEY key, const wchar_t* name, std::wstring& value)
-{
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ))
-        return false;
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1);
-    size = DWORD(buffer.size() * sizeof(wchar_t));
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    // The stored string need not end with a terminator.
-    buffer[std::min<std::size_t>(size / sizeof(wchar_t), buffer.size() - 1)] = L'\0';
-    value = buffer.data();
-    return true;
-}
-
 std::wstring recorded_path(REGSAM view)
 {
-    vt::unique_hkey key;
-    if (!open_key(HKEY_LOCAL_MACHINE, maker_key, view, key))
+    vt::unique_hkey key = vt::open_key(HKEY_LOCAL_MACHINE, maker_key, view);
+    if (!key)
         return {};
-    std::wstring path;
-    std::wstring value_name = product_title(product_code) + L" Path";
-    if (read_string(key.get(), value_name.c_str(), path) && exists(path))
-        return path;
+    std::optional<std::wstring> path = vt::read_string(key.get(), product_path_value_name().c_str());
+    if (path && exists(*path))
+        return *path;
     return {};
 }
 
@@ -81,11 +48,10 @@ std::wstring log_beside(const std::wstring& path)
 
 std::wstring registered_uninstaller()
 {
-    vt::unique_hkey key;
-    std::wstring command;
-    if (open_key(HKEY_LOCAL_MACHINE, product_uninstall_key(), 0, key))
-        read_string(key.get(), L"UninstallString", command);
-    return command;
+    vt::unique_hkey key = vt::open_key(HKEY_LOCAL_MACHINE, product_uninstall_key());
+    if (!key)
+        return {};
+    return vt::read_string(key.get(), L"UninstallString").value_or(std::wstring());
 }
 
 std::wstring own_executable()

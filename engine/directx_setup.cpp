@@ -1,8 +1,8 @@
 #include "engine/directx_setup.h"
 
-#include "app/installer_context.h"
 #include "support/error.h"
 #include "support/known_folder.h"
+#include "support/message_pump.h"
 
 #include <knownfolders.h>
 

@@ -1,8 +1,9 @@
 #include "engine/install_journal.h"
 
-#include "app/product.h"
 #include "engine/journal_file.h"
 #include "engine/privilege.h"
+#include "resources/product.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 
 #include <optional>
@@ -94,20 +95,18 @@ void remove_path(const std::wstring& path)
 void restore_uninstall_key(const std::wstring& backup) noexcept
 {
     privilege_scope restore(L"SeRestorePrivilege");
-    vt::unique_hkey uninstall;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, uninstall_root_key, 0, KEY_ALL_ACCESS, uninstall.put()) ==
-        ERROR_SUCCESS) {
-        try {
-            std::wstring product = product_title(product_code);
-            if (!backup.empty()) {
-                vt::unique_hkey key;
-                if (::RegOpenKeyExW(uninstall.get(), product.c_str(), 0, KEY_ALL_ACCESS, key.put()) == ERROR_SUCCESS)
-                    ::RegRestoreKeyW(key.get(), backup.c_str(), 0);
-            } else {
-                ::RegDeleteTreeW(uninstall.get(), product.c_str());
-            }
-        } catch (...) {
+    try {
+        vt::unique_hkey uninstall = vt::open_key(HKEY_LOCAL_MACHINE, uninstall_root_key);
+        if (!uninstall)
+            return;
+        std::wstring product = product_title(product_code);
+        if (!backup.empty()) {
+            if (vt::unique_hkey key = vt::open_key(uninstall.get(), product))
+                ::RegRestoreKeyW(key.get(), backup.c_str(), 0);
+        } else {
+            ::RegDeleteTreeW(uninstall.get(), product.c_str());
         }
+    } catch (...) {
     }
 }
 

@@ -1,9 +1,5 @@
 #include "engine/installation_sequence.h"
 
-#include "app/installer_context.h"
-#include "app/language.h"
-#include "app/product.h"
-#include "engine/coalescing_view.h"
 #include "engine/directx_setup.h"
 #include "engine/journal_file.h"
 #include "engine/registration.h"
@@ -12,7 +8,9 @@
 #include "payload/file_utils.h"
 #include "payload/payload_reader.h"
 #include "payload/security.h"
-#include "ui/dlg_install.h"
+#include "resources/product.h"
+#include "support/format.h"
+#include "support/message_pump.h"
 
 #include <cmath>
 #include <filesystem>
@@ -99,7 +97,7 @@ private:
 
 class installation {
 public:
-    installation(installer_context& context, installation_view& view, std::istream& payload)
+    installation(installation_choices& context, installation_view& view, std::istream& payload)
         : context_(context), view_(view), payload_(payload)
     {
     }
@@ -165,6 +163,8 @@ public:
     }
 
 private:
+    std::wstring text(unsigned id) const { return context_.text(id); }
+
     // The notifications that may be answered with abort.
     static bool stoppable(const notification& n)
     {
@@ -329,11 +329,11 @@ private:
         step(text(1118));
         bool registered = false;
         try {
-            registered = write_uninstall_registration(context_.journal, product_, uninstaller_);
+            registered = write_uninstall_registration(context_.journal, product_, uninstaller_, context_.language());
         } catch (const std::exception&) {
             registered = false;
         }
-        bool launched = launch_for_registration(context_.journal, context_.instance_lock, product_,
+        bool launched = launch_for_registration(context_.journal, context_.installer_lock(), product_,
                                                 context_.installed_version);
         outcome(registered && launched);
     }
@@ -347,27 +347,13 @@ private:
         outcome(ok);
     }
 
-    installer_context& context_;
+    installation_choices& context_;
     installation_view& view_;
     std::istream& payload_;
     cleanup_list* cleanup_ = nullptr;
     std::function<void()> keep_alive_;
     fs::path product_;
     fs::path uninstaller_;
-};
-
-// The install page as the view of the installation.
-class page_view final : public installation_view {
-public:
-    explicit page_view(dlg_install& page) : page_(page) {}
-    void append_log(const std::wstring& text) override { page_.append_log(text); }
-    void set_status(const std::wstring& text) override { page_.set_status(text); }
-    void show_progress() override { page_.show_progress(); }
-    void set_progress(unsigned percent) override { page_.set_progress(percent); }
-    HWND owner() const override { return page_.hwnd; }
-
-private:
-    dlg_install& page_;
 };
 
 } // namespace
@@ -393,15 +379,7 @@ std::wstring error_code_text(const std::error_code& code)
     return L"7";
 }
 
-bool run_installation(installer_context& context, installation_view& view, std::istream& payload)
+bool run_installation(installation_choices& context, installation_view& view, std::istream& payload)
 {
     return installation(context, view, payload).run();
-}
-
-bool dlg_install::do_installation()
-{
-    vt::imemstream payload = open_payload_resource(language_settings::instance().resource_module());
-    page_view page(*this);
-    coalescing_view view(page);
-    return run_installation(installer_context::instance(), view, payload);
 }

@@ -3,13 +3,13 @@
 // DirectX update, uninstall registration and the product's registration run,
 // uninstall log. Reported line by line to a view (the install page).
 
+#include "engine/installation_choices.h"
+
 #include <cstdint>
 #include <istream>
 #include <string>
 #include <system_error>
 #include <windows.h>
-
-class installer_context;
 
 // Where the sequence reports its course.
 class installation_view {
@@ -41,7 +41,7 @@ public:
 // Runs the installation of payload (a bzip2 archive stream) with the choices
 // of context. True when it reached its end, even if a later step failed;
 // false when it stopped early, after everything it did has been undone.
-bool run_installation(installer_context& context, installation_view& view, std::istream& payload);
+bool run_installation(installation_choices& context, installation_view& view, std::istream& payload);
 
 // Percentage shown for done of total bytes: rounded, but 100 only at the end.
 unsigned progress_percent(std::uint64_t done, std::uint64_t total);

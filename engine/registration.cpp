@@ -1,12 +1,11 @@
 #include "engine/registration.h"
 
-#include "app/installer_context.h"
-#include "app/named_mutex.h"
-#include "app/language.h"
-#include "app/product.h"
 #include "engine/install_journal.h"
-#include "support/format.h"
+#include "resources/product.h"
 #include "support/error.h"
+#include "support/format.h"
+#include "support/message_pump.h"
+#include "support/named_mutex.h"
 #include "support/registry.h"
 
 #include <shlobj.h>
@@ -14,11 +13,6 @@
 #include <optional>
 
 namespace {
-
-std::wstring product_path_value_name()
-{
-    return product_title(product_code) + L" Path";
-}
 
 // The registry view this program does not see by default, if the system has
 // two: the 64-bit one for a 32-bit program on 64-bit Windows, and the 32-bit
@@ -52,7 +46,7 @@ void record_product_location(const std::filesystem::path& product)
 } // namespace
 
 bool write_uninstall_registration(install_journal& journal, const std::filesystem::path& product,
-                                  const std::filesystem::path& uninstaller)
+                                  const std::filesystem::path& uninstaller, std::uint32_t language)
 {
     vt::unique_hkey uninstall = vt::open_key(vt::registry_root::local_machine, uninstall_root_key);
     if (!uninstall)
@@ -80,7 +74,7 @@ bool write_uninstall_registration(install_journal& journal, const std::filesyste
         vt::set_string(key.get(), L"HelpTelephone", maker_support_telephone);
         vt::set_dword(key.get(), L"NoModify", 1);
         vt::set_dword(key.get(), L"NoRepair", 1);
-        vt::set_dword(key.get(), L"VtLanguage", language_settings::instance().language);
+        vt::set_dword(key.get(), L"VtLanguage", language);
     } catch (...) {
         journal.close_entry(false);
         throw;
@@ -128,14 +122,14 @@ bool run_registration(std::wstring command, const std::filesystem::path& product
 
 } // namespace
 
-bool launch_for_registration(install_journal& journal, named_mutex& installer_lock,
+bool launch_for_registration(install_journal& journal, vt::named_mutex& installer_lock,
                              const std::filesystem::path& product, std::uint64_t installed_version)
 {
     journal.begin_registration();
     bool success = false;
     {
         // The product refuses to start while an installer holds the lock.
-        scoped_unlock product_may_start(installer_lock);
+        vt::scoped_unlock product_may_start(installer_lock);
         success = run_registration(registration_command_line(product, installed_version), product);
     }
     journal.close_entry(success);

@@ -3,8 +3,8 @@
 
 #include "engine/install_journal.h"
 
-#include "app/product.h"
 #include "engine/uninstall_log_parser.h"
+#include "resources/product.h"
 #include "support/format.h"
 #include "support/txtf_stream.h"
 #include "support/unique_any.h"

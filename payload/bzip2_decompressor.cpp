@@ -4,12 +4,6 @@
 
 #include <limits>
 
-bzip2_error::bzip2_error(int bz_code)
-    : std::system_error(make_error_code(compress_errc::bzip2_error), "bzip2 (libbz2 code " + std::to_string(bz_code) + ")"),
-      bz_code_(bz_code)
-{
-}
-
 struct bzip2_decompressor::decoder::library_state {
     bz_stream stream{};
     bool initialised = false;

@@ -1,5 +1,9 @@
 #include "payload/compress_error.h"
 
+#include "payload/bzip2_error.h"
+
+#include <string>
+
 namespace {
 
 class compress_category_impl final : public std::error_category {
@@ -35,4 +39,10 @@ const std::error_category& compress_category() noexcept
 void throw_compress_error(compress_errc e, const char* what)
 {
     throw std::system_error(make_error_code(e), what);
+}
+
+bzip2_error::bzip2_error(int bz_code)
+    : std::system_error(make_error_code(compress_errc::bzip2_error), "bzip2 (libbz2 code " + std::to_string(bz_code) + ")"),
+      bz_code_(bz_code)
+{
 }

@@ -37,3 +37,9 @@ private:
 std::wstring format(std::wstring_view pattern, std::initializer_list<format_arg> args);
 
 } // namespace vt
+
+// Fills the replacement fields {0}, {1}, ... of a localised text by position.
+inline std::wstring format_text(std::wstring_view text, std::initializer_list<vt::format_arg> args)
+{
+    return vt::format(text, args);
+}

@@ -48,18 +48,29 @@ unique_hkey create_key(HKEY parent, const std::wstring& subkey, REGSAM view)
     return key;
 }
 
+namespace {
+
+void set_value(HKEY key, const wchar_t* name, DWORD type, const void* data, DWORD size)
+{
+    check_win32(::RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size), "RegSetValueExW");
+}
+
+} // namespace
+
 void set_string(HKEY key, const wchar_t* name, const std::wstring& value)
 {
     // The terminating null is part of the stored data.
-    auto bytes = DWORD((value.size() + 1) * sizeof(wchar_t));
-    check_win32(::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()), bytes),
-                "RegSetValueExW");
+    set_value(key, name, REG_SZ, value.c_str(), DWORD((value.size() + 1) * sizeof(wchar_t)));
 }
 
 void set_dword(HKEY key, const wchar_t* name, DWORD value)
 {
-    check_win32(::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)),
-                "RegSetValueExW");
+    set_value(key, name, REG_DWORD, &value, sizeof(value));
+}
+
+void set_binary(HKEY key, const wchar_t* name, const void* data, DWORD size)
+{
+    set_value(key, name, REG_BINARY, data, size);
 }
 
 std::optional<std::wstring> read_string(HKEY key, const wchar_t* name)
@@ -79,13 +90,19 @@ std::optional<std::wstring> read_string(HKEY key, const wchar_t* name)
 
 std::optional<DWORD> read_dword(HKEY key, const wchar_t* name)
 {
-    DWORD type = 0;
     DWORD value = 0;
-    DWORD size = sizeof(value);
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof(value))
+    if (!read_exact(key, name, REG_DWORD, &value, sizeof(value)))
         return std::nullopt;
     return value;
+}
+
+bool read_exact(HKEY key, const wchar_t* name, DWORD type, void* data, DWORD size)
+{
+    DWORD stored_type = 0;
+    DWORD stored_size = size;
+    return ::RegQueryValueExW(key, name, nullptr, &stored_type, static_cast<BYTE*>(data), &stored_size) ==
+               ERROR_SUCCESS &&
+           stored_type == type && stored_size == size;
 }
 
 } // namespace vt

@@ -31,10 +31,14 @@ HKEY root_key(registry_root root) noexcept;
 
 void set_string(HKEY key, const wchar_t* name, const std::wstring& value);
 void set_dword(HKEY key, const wchar_t* name, DWORD value);
+void set_binary(HKEY key, const wchar_t* name, const void* data, DWORD size);
 
 // A REG_SZ or REG_EXPAND_SZ value; nothing when missing or of another type.
 std::optional<std::wstring> read_string(HKEY key, const wchar_t* name);
 // A REG_DWORD value; nothing when missing or of another type.
 std::optional<DWORD> read_dword(HKEY key, const wchar_t* name);
+// Fills data with a value of exactly this type and size; false, with data
+// unspecified, when the value is missing or has another type or size.
+bool read_exact(HKEY key, const wchar_t* name, DWORD type, void* data, DWORD size);
 
 } // namespace vt

@@ -24,7 +24,7 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "app/startup.h"
 #include "engine/coalescing_view.h"
 #include "engine/install_journal.h"

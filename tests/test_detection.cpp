@@ -6,7 +6,7 @@
 #include "app/installer_context.h"
 #include "app/language.h"
 #include "app/previous_installation.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "app/version_text.h"
 #include "support/unique_any.h"
 #include "support/version_info.h"

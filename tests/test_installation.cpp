@@ -5,7 +5,7 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "dialog_watch.h"
 #include "engine/directx_setup.h"
 #include "engine/installation_sequence.h"

@@ -2,7 +2,7 @@
 // records for each change, the backups it takes, and how a rollback puts the
 // machine back as it was.
 
-#include "app/product.h"
+#include "resources/product.h"
 #include "engine/install_journal.h"
 #include "engine/privilege.h"
 #include "support/unique_any.h"

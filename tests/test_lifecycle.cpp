@@ -7,7 +7,7 @@
 // what the product's own registration wrote, and the wizard's window size.
 
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "demo/uninstaller/uninstall_log_reader.h"
 #include "demo_machine.h"
 #include "payload/file_utils.h"

@@ -6,7 +6,7 @@
 #include "app/instance_counter.h"
 #include "app/application_id.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "app/version_text.h"
 #include "dialog_watch.h"
 #include "support/unique_any.h"

@@ -2,7 +2,7 @@
 // leaves, the reader's rules, the merge with the earlier installation's log,
 // and logs that are damaged or written to do harm.
 
-#include "app/product.h"
+#include "resources/product.h"
 #include "engine/install_journal.h"
 #include "engine/uninstall_log_parser.h"
 

@@ -9,7 +9,7 @@
 #include "app/installer_context.h"
 #include "app/instance_counter.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "demo/uninstaller/log_check.h"
 #include "demo/uninstaller/removal.h"
 #include "demo/uninstaller/uninstall_log_reader.h"

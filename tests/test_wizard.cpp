@@ -4,7 +4,7 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "dialog_watch.h"
 #include "resources/dialog_ids.h"
 #include "support/unique_any.h"

@@ -2,8 +2,11 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "engine/coalescing_view.h"
+#include "engine/installation_sequence.h"
+#include "payload/payload_reader.h"
 #include "resources/dialog_ids.h"
+#include "resources/product.h"
 #include "ui/window_utilities.h"
 
 #include <commctrl.h>
@@ -81,4 +84,30 @@ void dlg_install::show_progress()
 void dlg_install::set_progress(unsigned percent)
 {
     ::SendMessageW(item(IDC_PROGRESS), PBM_SETPOS, WPARAM(percent), 0);
+}
+
+namespace {
+
+// The install page as the view of the installation.
+class page_view final : public installation_view {
+public:
+    explicit page_view(dlg_install& page) : page_(page) {}
+    void append_log(const std::wstring& text) override { page_.append_log(text); }
+    void set_status(const std::wstring& text) override { page_.set_status(text); }
+    void show_progress() override { page_.show_progress(); }
+    void set_progress(unsigned percent) override { page_.set_progress(percent); }
+    HWND owner() const override { return page_.hwnd; }
+
+private:
+    dlg_install& page_;
+};
+
+} // namespace
+
+bool dlg_install::do_installation()
+{
+    vt::imemstream payload = open_payload_resource(language_settings::instance().resource_module());
+    page_view page(*this);
+    coalescing_view view(page);
+    return run_installation(installer_context::instance(), view, payload);
 }

@@ -2,8 +2,9 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
 #include "resources/dialog_ids.h"
+#include "resources/product.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
 #include "ui/about_box.h"
 #include "ui/dlg_end.h"
@@ -25,35 +26,33 @@
 
 namespace {
 
-// The frame's outer size of the last run, per user.
-const std::wstring size_key = std::wstring(L"Software\\") + maker_folder;
+// The frame's outer size of the last run, per user, in the maker's key.
+const std::wstring size_key = maker_key;
 constexpr const wchar_t* size_value = L"InstallerSize";
 
 // The stored width and height: a REG_BINARY of exactly two little-endian
 // 32-bit integers. Anything else counts as not stored.
 std::optional<SIZE> stored_size()
 {
-    vt::unique_hkey key;
-    if (::RegOpenKeyExW(HKEY_CURRENT_USER, size_key.c_str(), 0, KEY_QUERY_VALUE, key.put()) != ERROR_SUCCESS)
+    try {
+        vt::unique_hkey key = vt::open_key(HKEY_CURRENT_USER, size_key);
+        std::int32_t size[2] = {};
+        if (!key || !vt::read_exact(key.get(), size_value, REG_BINARY, size, sizeof(size)))
+            return std::nullopt;
+        return SIZE{size[0], size[1]};
+    } catch (const std::system_error&) {
         return std::nullopt;
-    std::int32_t size[2] = {};
-    DWORD type = 0;
-    DWORD bytes = sizeof(size);
-    if (::RegQueryValueExW(key.get(), size_value, nullptr, &type, reinterpret_cast<BYTE*>(size), &bytes) !=
-            ERROR_SUCCESS ||
-        type != REG_BINARY || bytes != sizeof(size))
-        return std::nullopt;
-    return SIZE{size[0], size[1]};
+    }
 }
 
 void store_size(SIZE outer)
 {
-    vt::unique_hkey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, size_key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
-                          nullptr, key.put(), nullptr) != ERROR_SUCCESS)
-        return; // the next run opens at its minimum size
     std::int32_t size[2] = {outer.cx, outer.cy};
-    ::RegSetValueExW(key.get(), size_value, 0, REG_BINARY, reinterpret_cast<const BYTE*>(size), sizeof(size));
+    try {
+        vt::set_binary(vt::create_key(HKEY_CURRENT_USER, size_key).get(), size_value, size, sizeof(size));
+    } catch (const std::system_error&) {
+        // The next run opens at its minimum size.
+    }
 }
 
 constexpr unsigned page_templates[] = {IDD_START, IDD_MODE, IDD_OPTIONS, IDD_INSTALL, IDD_END};

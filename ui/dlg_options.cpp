@@ -2,8 +2,8 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
 #include "resources/dialog_ids.h"
+#include "resources/product.h"
 #include "support/known_folder.h"
 #include "support/unique_any.h"
 #include "ui/folder_chooser.h"

@@ -1,12 +1,12 @@
 #include "ui/dlg_start.h"
 
-#include "app/change_language.h"
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
 #include "resources/dialog_ids.h"
+#include "resources/product.h"
 #include "support/unique_any.h"
 #include "support/version_info.h"
+#include "ui/change_language.h"
 #include "ui/window_utilities.h"
 
 #include <algorithm>

@@ -1,11 +1,11 @@
 #include "ui/folder_chooser.h"
 
+#include "app/language.h"
 #include "app/startup.h"
 #include "support/error.h"
 #include "support/unique_any.h"
 #include "ui/message_box.h"
 #include "ui/window_utilities.h"
-#include "app/language.h"
 
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -53,11 +53,6 @@ bool is_valid_path_character(wchar_t c)
     return type != GCT_INVALID && !(type & GCT_WILD);
 }
 
-LANGID current_langid()
-{
-    return LANGIDFROMLCID(language_settings::instance().lcid);
-}
-
 BOOL CALLBACK find_edit(HWND child, LPARAM param)
 {
     if (!is_edit_class(child))
@@ -75,12 +70,6 @@ void show_selected(HWND edit, const std::wstring& text)
 }
 
 } // namespace
-
-folder_chooser::~folder_chooser()
-{
-    if (com_initialised)
-        ::CoUninitialize();
-}
 
 void folder_chooser::append_product_folder(std::wstring& path) const
 {
@@ -142,9 +131,10 @@ std::wstring folder_chooser::choose(const std::wstring& start, const std::wstrin
 {
     HWND owner = find_modal_owner();
     if (!com_initialised) {
-        HRESULT result = ::CoInitialize(nullptr);
-        if (FAILED(result)) {
-            message_box(system_error_text(DWORD(result), current_langid()), message_text(), MB_OK | MB_ICONWARNING);
+        com.emplace();
+        if (FAILED(com->result())) {
+            message_box(system_error_text(DWORD(com->result()), current_langid()), message_text(),
+                        MB_OK | MB_ICONWARNING);
             return {};
         }
         com_initialised = true;

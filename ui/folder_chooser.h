@@ -3,8 +3,11 @@
 // button. It proposes the product's own folder inside whatever parent the
 // user clicks, and accepts a typed folder that does not exist yet.
 
+#include "support/unique_any.h"
+
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 class folder_chooser {
@@ -12,7 +15,6 @@ public:
     folder_chooser() = default;
     folder_chooser(const folder_chooser&) = delete;
     folder_chooser& operator=(const folder_chooser&) = delete;
-    ~folder_chooser();
 
     // The chosen folder, or empty when the user cancels. start: the folder
     // proposed first; product: the product's folder name, appended to the
@@ -30,6 +32,8 @@ public:
     std::wstring title;
     HWND edit = nullptr;
     bool com_initialised = false;
+    // Holds COM from the first choose() to the chooser's end.
+    std::optional<vt::com_scope> com;
     bool initialised = false;
     bool typed = false;
 };

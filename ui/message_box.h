@@ -3,6 +3,8 @@
 // message_box: it picks the owner window itself, fills in a default icon and
 // follows the reading direction of the language.
 
+#include "support/error_text.h"
+
 #include <windows.h>
 
 #include <functional>
@@ -41,10 +43,6 @@ int message_box(const message_text& text, const message_text& caption, UINT styl
 
 // The window that should own a modal box, or null.
 HWND find_modal_owner();
-
-// The system's message for a Windows error code or HRESULT, trailing blanks
-// removed; the unspecified error's text, or "Error", when there is none.
-std::wstring system_error_text(DWORD code, LANGID language);
 
 bool is_edit_class(HWND window);
 

@@ -1,7 +1,7 @@
 #include "demo/uninstaller/removal.h"
 
-#include "app/product.h"
 #include "payload/file_utils.h"
+#include "resources/product.h"
 #include "support/registry.h"
 
 #include <windows.h>

@@ -2,11 +2,11 @@
 
 #include "app/instance_counter.h"
 #include "app/language.h"
-#include "app/product.h"
 #include "demo/uninstaller/log_check.h"
 #include "demo/uninstaller/removal.h"
 #include "demo/uninstaller/uninstall_log_reader.h"
 #include "demo/uninstaller/uninstaller_strings.h"
+#include "resources/product.h"
 #include "support/registry.h"
 #include "ui/message_box.h"
 

@@ -1,6 +1,8 @@
-#include "app/named_mutex.h"
+#include "support/named_mutex.h"
 
-#include "app/global_security.h"
+#include "support/global_security.h"
+
+namespace vt {
 
 named_mutex::named_mutex(const std::wstring& name, bool initially_owned, bool global)
 {
@@ -40,3 +42,5 @@ void named_mutex::unlock()
         ::ReleaseMutex(handle_.get());
     owned_ = false;
 }
+
+} // namespace vt

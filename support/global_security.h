@@ -7,6 +7,8 @@
 
 #include <vector>
 
+namespace vt {
+
 class everyone_access {
 public:
     explicit everyone_access(DWORD full_access);
@@ -20,3 +22,5 @@ private:
     SECURITY_DESCRIPTOR descriptor_{};
     SECURITY_ATTRIBUTES attributes_{};
 };
+
+} // namespace vt

@@ -1,4 +1,4 @@
-#include "app/product.h"
+#include "resources/product.h"
 
 #include <array>
 #include <system_error>
@@ -42,4 +42,9 @@ std::wstring product_name(bool with_version)
 std::wstring product_uninstall_key()
 {
     return std::wstring(uninstall_root_key) + L"\\" + product_title(product_code);
+}
+
+std::wstring product_path_value_name()
+{
+    return product_title(product_code) + L" Path";
 }

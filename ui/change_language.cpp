@@ -1,8 +1,8 @@
-#include "app/change_language.h"
+#include "ui/change_language.h"
 
 #include "app/installer_context.h"
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "ui/dlg_main.h"
 #include "ui/message_box.h"
 

@@ -4,6 +4,8 @@
 
 #include <string>
 
+namespace vt {
+
 // A named mutex that remembers whether this process owns it.
 class named_mutex {
 public:
@@ -21,7 +23,7 @@ public:
     bool owned() const noexcept { return owned_; }
 
 private:
-    vt::unique_handle handle_;
+    unique_handle handle_;
     bool owned_ = false;
 };
 
@@ -39,3 +41,5 @@ public:
 private:
     named_mutex& mutex_;
 };
+
+} // namespace vt

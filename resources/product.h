@@ -20,7 +20,8 @@ inline constexpr const wchar_t* product_version_number = VT_WIDE(VT_VERSION_TEXT
 #undef VT_WIDE
 #undef VT_WIDE_
 inline constexpr const wchar_t* product_version_text = L"8.11n";
-inline constexpr const wchar_t* maker_folder = L"Vantrel Software";
+#define VT_MAKER L"Vantrel Software"
+inline constexpr const wchar_t* maker_folder = VT_MAKER;
 
 // Display name with major version of a product of the maker's line, the name
 // under which the product is registered ("Tablewright 8"). Throws for a code
@@ -36,5 +37,7 @@ inline constexpr const wchar_t* uninstall_root_key = L"Software\\Microsoft\\Wind
 std::wstring product_uninstall_key();
 
 // The maker's key below HKEY_LOCAL_MACHINE, which holds the installed
-// product's path.
-inline constexpr const wchar_t* maker_key = L"Software\\Vantrel Software";
+// product's path in the value product_path_value_name() ("Tablewright 8 Path").
+inline constexpr const wchar_t* maker_key = L"Software\\" VT_MAKER;
+#undef VT_MAKER
+std::wstring product_path_value_name();

@@ -1,6 +1,8 @@
-#include "app/global_security.h"
+#include "support/global_security.h"
 
 #include "support/error.h"
+
+namespace vt {
 
 everyone_access::everyone_access(DWORD full_access)
 {
@@ -9,18 +11,20 @@ everyone_access::everyone_access(DWORD full_access)
     PSID everyone = sid_buffer;
     // S-1-1-0, built in place: one sub-authority, SECURITY_WORLD_RID.
     if (!::InitializeSid(everyone, &world, 1))
-        vt::throw_last_error("InitializeSid");
+        throw_last_error("InitializeSid");
     *::GetSidSubAuthority(everyone, 0) = SECURITY_WORLD_RID;
 
     acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(everyone));
     auto acl = reinterpret_cast<ACL*>(acl_.data());
     if (!::InitializeAcl(acl, DWORD(acl_.size()), ACL_REVISION) ||
         !::AddAccessAllowedAce(acl, ACL_REVISION, full_access, everyone))
-        vt::throw_last_error("AddAccessAllowedAce");
+        throw_last_error("AddAccessAllowedAce");
     if (!::InitializeSecurityDescriptor(&descriptor_, SECURITY_DESCRIPTOR_REVISION) ||
         !::SetSecurityDescriptorDacl(&descriptor_, TRUE, acl, FALSE))
-        vt::throw_last_error("SetSecurityDescriptorDacl");
+        throw_last_error("SetSecurityDescriptorDacl");
     attributes_.nLength = sizeof(attributes_);
     attributes_.lpSecurityDescriptor = &descriptor_;
     attributes_.bInheritHandle = FALSE;
 }
+
+} // namespace vt
