@@ -12,6 +12,7 @@
 #include "support/format.h"
 #include "support/message_pump.h"
 
+#include <chrono>
 #include <cmath>
 #include <filesystem>
 #include <functional>
@@ -132,12 +133,21 @@ public:
             if (pump_messages())
                 cursor.again();
         };
+        // A look at the queue is a call to the Wine server, and a notification
+        // comes after every 4 kB: the queue is looked at after a notification
+        // once a millisecond has passed since the last look, which no user
+        // can tell from every time.
+        auto last_look = std::chrono::steady_clock::time_point();
         bool extracted = extract_payload(payload_, context_.install_folder, samples, context_.temporary_folder,
                                          [&](notification n) {
                                              notification::result result = handle(n);
                                              if (stoppable(n) && view_.stop_requested())
                                                  result = notification::result::abort;
-                                             keep_alive_();
+                                             const auto now = std::chrono::steady_clock::now();
+                                             if (now - last_look >= std::chrono::milliseconds(1)) {
+                                                 last_look = now;
+                                                 keep_alive_();
+                                             }
                                              return result;
                                          },
                                          keep_alive_);
