@@ -247,20 +247,6 @@ TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirst)
     EXPECT_TRUE(fs::is_directory(root));
 }
 
-TEST_F(Journal, TrailingSeparatorNamesTheSameFolder)
-{
-    fs::path folder = root / L"Menu";
-    install_journal journal;
-    journal.begin_shortcut(false, folder.wstring() + L"\\");
-    ASSERT_EQ(journal.current_entries().size(), 2u);
-    EXPECT_EQ(journal.current_entries()[0].path, folder.wstring());
-    EXPECT_EQ(journal.current_entries()[1].type, journal_type::start_menu_shortcut);
-    EXPECT_TRUE(journal.current_entries()[1].path.empty());
-    journal.close_entry(false);
-    journal.roll_back();
-    EXPECT_FALSE(fs::exists(folder));
-}
-
 TEST_F(Journal, ReplacedFileComesBackByteForByte)
 {
     fs::path file = root / L"Library.dat";
@@ -281,18 +267,6 @@ TEST_F(Journal, ReplacedFileComesBackByteForByte)
     journal.roll_back();
     EXPECT_EQ(read_bytes(file), original);
     EXPECT_FALSE(fs::exists(backup));
-}
-
-TEST_F(Journal, FileReplacedWhileBeingWrittenIsRestoredToo)
-{
-    // The extraction failed halfway through this file: the entry is still open.
-    fs::path file = root / L"Tablewright.exe";
-    write_bytes(file, "old program");
-    install_journal journal;
-    journal.begin_file(file, 1, false);
-    write_bytes(file, "half a n");
-    journal.roll_back();
-    EXPECT_EQ(read_bytes(file), "old program");
 }
 
 TEST_F(Journal, SharedDataIsBackedUpByCopyAndStaysInPlace)
@@ -371,40 +345,6 @@ TEST_F(Journal, ReadOnlyFileTheRunAddedIsRolledBack)
     EXPECT_FALSE(fs::exists(folder));
 }
 
-TEST_F(Journal, CloseEntryWithoutPendingChangeDoesNothing)
-{
-    install_journal journal;
-    journal.close_entry(true, L"C:\\anything.lnk");
-    EXPECT_TRUE(journal.current_entries().empty());
-
-    journal.begin_registration();
-    journal.close_entry(true);
-    journal.close_entry(false, L"C:\\other");
-    ASSERT_EQ(journal.current_entries().size(), 1u);
-    EXPECT_TRUE(journal.current_entries()[0].done);
-    EXPECT_TRUE(journal.current_entries()[0].path.empty());
-    EXPECT_EQ(journal.current_entries()[0].type, journal_type::registration);
-
-    journal.begin_directx();
-    journal.close_entry(false, L"ignored?");
-    EXPECT_FALSE(journal.current_entries()[1].done);
-    EXPECT_EQ(journal.current_entries()[1].path, L"ignored?") << "a given path replaces the entry's path";
-}
-
-TEST_F(Journal, ShortcutEntryTakesItsPathOnClosing)
-{
-    install_journal journal;
-    fs::path link = root / L"Tablewright 8.11n.lnk";
-    journal.begin_shortcut(true, root);
-    ASSERT_EQ(journal.current_entries().size(), 1u) << "the folder existed";
-    EXPECT_EQ(journal.current_entries()[0].type, journal_type::desktop_shortcut);
-    write_bytes(link, "link");
-    journal.close_entry(true, link.wstring());
-    EXPECT_EQ(journal.current_entries()[0].path, link.wstring());
-    journal.roll_back();
-    EXPECT_FALSE(fs::exists(link));
-}
-
 TEST_F(Journal, RollbackStopsAtAFolderThatIsNotEmpty)
 {
     fs::path folder = root / L"Created";
@@ -473,35 +413,6 @@ TEST_F(Journal, CutRunIsUndoneFromItsFile)
     EXPECT_FALSE(fs::exists(run_folder));
     EXPECT_FALSE(fs::exists(file));
     ::SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-// Cut after the extraction, the installation stands and only its backups
-// go. A run that ends as it should removes its journal itself.
-TEST_F(Journal, KeptOrEndedRunsLeaveNoJournal)
-{
-    const fs::path kept = root / L"vantrel_{kept}.journal", ended = root / L"vantrel_{ended}.journal";
-    const fs::path program = root / L"Tablewright.exe";
-    write_bytes(program, "old program");
-    std::wstring backup;
-    {
-        install_journal journal;
-        journal.record_to(kept);
-        install(journal, program, 1, false, "new program");
-        backup = journal.current_entries().back().backup;
-        journal.keep_changes();
-    }
-    EXPECT_TRUE(install_journal::undo_cut_run(kept));
-    EXPECT_EQ(read_bytes(program), "new program");
-    EXPECT_FALSE(fs::exists(backup));
-    EXPECT_FALSE(fs::exists(kept));
-
-    install_journal journal;
-    journal.record_to(ended);
-    install(journal, root / L"added.txt", 0, false, "added");
-    journal.roll_back();
-    journal.end_record();
-    EXPECT_FALSE(fs::exists(ended));
-    EXPECT_FALSE(fs::exists(root / L"added.txt"));
 }
 
 // The file is trusted only as far as it goes: one cut in the middle of a
@@ -594,13 +505,4 @@ TEST_F(UninstallKey, KeyThatExistedIsSavedAndRestored)
         EXPECT_EQ(get_string(HKEY_LOCAL_MACHINE, product_key(), L"DisplayVersion"), L"8.11m");
         EXPECT_EQ(get_string(HKEY_LOCAL_MACHINE, product_key(), L"Added"), L"<missing>");
     }
-}
-
-TEST(Privilege, AdministratorCanSwitchBackupAndRestore)
-{
-    EXPECT_TRUE(set_privilege(L"SeBackupPrivilege", true));
-    EXPECT_TRUE(set_privilege(L"SeBackupPrivilege", false));
-    EXPECT_TRUE(set_privilege(L"SeRestorePrivilege", true));
-    EXPECT_TRUE(set_privilege(L"SeRestorePrivilege", false));
-    EXPECT_FALSE(set_privilege(L"SeNoSuchPrivilege", true));
 }
