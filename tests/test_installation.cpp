@@ -217,23 +217,6 @@ TEST_F(Installation, AProductWhoseRegistrationFailsStillEndsTheInstallation)
     EXPECT_TRUE(context.instance_lock.owned()) << "the lock is taken back after the product ran";
 }
 
-// The product takes its time over its registration (it waits for the
-// release event): a message of the interface thread that is dispatched
-// while the registry step is on the page releases it. Without dispatching
-// the product gives up waiting after a minute and the test fails.
-struct held_registration {
-    static void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD)
-    {
-        if (view->status == L"Registry Data Writing..." && !dispatched) {
-            dispatched = true;
-            ::SetEvent(release);
-        }
-    }
-    static inline const recording_view* view = nullptr;
-    static inline HANDLE release = nullptr;
-    static inline bool dispatched = false;
-};
-
 namespace {
 
 // What the DirectX step of one installation did.

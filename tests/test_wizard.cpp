@@ -250,30 +250,6 @@ bool close_greyed(HWND frame)
 
 } // namespace
 
-// Points the process's temporary folder elsewhere while alive.
-class temporary_folder_override {
-public:
-    explicit temporary_folder_override(const std::wstring& folder)
-    {
-        for (const wchar_t* name : {L"TMP", L"TEMP"}) {
-            wchar_t value[MAX_PATH] = {};
-            DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
-            saved_.push_back({name, length ? std::wstring(value) : std::wstring()});
-            ::SetEnvironmentVariableW(name, folder.c_str());
-        }
-    }
-    temporary_folder_override(const temporary_folder_override&) = delete;
-    temporary_folder_override& operator=(const temporary_folder_override&) = delete;
-    ~temporary_folder_override()
-    {
-        for (const auto& [name, value] : saved_)
-            ::SetEnvironmentVariableW(name, value.empty() ? nullptr : value.c_str());
-    }
-
-private:
-    std::vector<std::pair<const wchar_t*, std::wstring>> saved_;
-};
-
 // An installation that throws leaves the buttons as they were before Install
 // (and the way out open); then, with a stand-in for the installation that
 // looks at the frame while it runs, no way out works during the run; after
