@@ -61,19 +61,23 @@ bool is_backup_name(const std::wstring& backup)
     return std::regex_match(name, std::regex("vt-[0-9a-f]{5}\\.tmp")) && fs::equivalent(path.parent_path(), temp);
 }
 
-// A scratch folder of its own for each test, removed afterwards.
+// A scratch folder of its own for each test, made afresh whatever an earlier
+// run left in it (read-only files included) and removed afterwards.
 class Journal : public ::testing::Test {
 protected:
     void SetUp() override
     {
         const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
         root = fs::temp_directory_path() / (std::string("vt-journal-test-") + test->name());
-        fs::remove_all(root);
+        remove_root();
         fs::create_directories(root);
     }
-    void TearDown() override
+    void TearDown() override { remove_root(); }
+    void remove_root() const
     {
         std::error_code ignored;
+        for (const auto& entry : fs::recursive_directory_iterator(root, ignored))
+            ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
         fs::remove_all(root, ignored);
     }
 
@@ -316,6 +320,8 @@ TEST_F(Journal, TakenBackupNamesAreNeitherReusedNorDeleted)
     const fs::path foreign = fs::temp_directory_path() / L"vt-0f0f0.tmp";
     write_bytes(foreign, "left by an earlier run");
     std::vector<std::uint32_t> names = {0x0f0f0, 0x1a1a1, 0x1a1a1, 0x2b2b2};
+    for (const wchar_t* name : {L"vt-1a1a1.tmp", L"vt-2b2b2.tmp"})
+        fs::remove(fs::temp_directory_path() / name); // free, whatever ran before
     std::size_t next = 0;
     install_journal journal;
     journal.name_backups_with([&] { return names[std::min(next++, names.size() - 1)]; });
