@@ -1,4 +1,5 @@
 #include "payload_test_support.h"
+#include "scratch_folder.h"
 
 #include "app/language.h"
 #include "app/product.h"
@@ -66,16 +67,12 @@ folder_below::~folder_below() { remove_tree(path_); }
 
 std::string read_file(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return portable_test::read_bytes(path);
 }
 
 void write_file(const fs::path& path, const std::string& data)
 {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << data;
+    portable_test::write_bytes(path, data);
 }
 
 std::vector<std::wstring> tree(const fs::path& root)

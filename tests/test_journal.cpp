@@ -5,6 +5,7 @@
 #include "app/product.h"
 #include "engine/install_journal.h"
 #include "engine/privilege.h"
+#include "scratch_folder.h"
 #include "support/unique_any.h"
 
 #include <gtest/gtest.h>
@@ -29,17 +30,8 @@ std::wstring product_key()
     return uninstall_root + L"\\" + product_title(product_code);
 }
 
-std::string read_bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_bytes(const fs::path& path, const std::string& bytes)
-{
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+using portable_test::read_bytes;
+using portable_test::write_bytes;
 
 // Content with zeros and every byte value, so that a text-mode slip shows.
 std::string binary_content(char seed)

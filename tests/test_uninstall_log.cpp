@@ -5,6 +5,7 @@
 #include "app/product.h"
 #include "engine/install_journal.h"
 #include "engine/uninstall_log_parser.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_bytes(const fs::path& path, const std::string& bytes)
-{
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+using portable_test::read_bytes;
+using portable_test::write_bytes;
 
 // UTF-16 little-endian with its byte-order mark, as the installer writes.
 std::string utf16_bytes(const std::wstring& text)
