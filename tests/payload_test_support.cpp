@@ -72,6 +72,7 @@ std::string read_file(const fs::path& path)
 
 void write_file(const fs::path& path, const std::string& data)
 {
+    fs::create_directories(path.parent_path());
     portable_test::write_bytes(path, data);
 }
 
