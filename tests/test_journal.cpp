@@ -413,6 +413,35 @@ TEST_F(Journal, CutRunIsUndoneFromItsFile)
     ::SetFileAttributesW(program.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
+// Cut after the extraction, the installation stands and only its backups
+// go. A run that ends as it should removes its journal itself.
+TEST_F(Journal, KeptOrEndedRunsLeaveNoJournal)
+{
+    const fs::path kept = root / L"vantrel_{kept}.journal", ended = root / L"vantrel_{ended}.journal";
+    const fs::path program = root / L"Tablewright.exe";
+    write_bytes(program, "old program");
+    std::wstring backup;
+    {
+        install_journal journal;
+        journal.record_to(kept);
+        install(journal, program, 1, false, "new program");
+        backup = journal.current_entries().back().backup;
+        journal.keep_changes();
+    }
+    EXPECT_TRUE(install_journal::undo_cut_run(kept));
+    EXPECT_EQ(read_bytes(program), "new program");
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_FALSE(fs::exists(kept));
+
+    install_journal journal;
+    journal.record_to(ended);
+    install(journal, root / L"added.txt", 0, false, "added");
+    journal.roll_back();
+    journal.end_record();
+    EXPECT_FALSE(fs::exists(ended));
+    EXPECT_FALSE(fs::exists(root / L"added.txt"));
+}
+
 // The file is trusted only as far as it goes: one cut in the middle of a
 // record is not guessed at, and a backup that was begun but not recorded as
 // complete means that the item in place is still the original.
