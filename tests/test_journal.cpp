@@ -442,9 +442,10 @@ TEST_F(Journal, KeptOrEndedRunsLeaveNoJournal)
     EXPECT_FALSE(fs::exists(root / L"added.txt"));
 }
 
-// The file is trusted only as far as it goes: one cut in the middle of a
-// record is not guessed at, and a backup that was begun but not recorded as
-// complete means that the item in place is still the original.
+// The file is trusted only as far as it goes: one of another format or cut
+// in the middle of a record is not guessed at, and a backup that was begun
+// but not recorded as complete means that the item in place is still the
+// original.
 TEST_F(Journal, JournalIsTrustedOnlyAsFarAsItGoes)
 {
     const fs::path file = root / L"vantrel_{torn}.journal", data = root / L"Library.dat", folder = root / L"New";
@@ -460,6 +461,10 @@ TEST_F(Journal, JournalIsTrustedOnlyAsFarAsItGoes)
     write_text(text);
     EXPECT_FALSE(install_journal::undo_cut_run(file));
     EXPECT_TRUE(fs::exists(file) && fs::exists(partial) && fs::exists(folder));
+    // Nor is a file of another format, however complete.
+    write_text(L"vt-journal 2" + text.substr(12) + L"\n");
+    EXPECT_FALSE(install_journal::undo_cut_run(file));
+    EXPECT_TRUE(fs::exists(partial) && fs::exists(folder));
 
     write_text(text + L"\n");
     EXPECT_TRUE(install_journal::undo_cut_run(file));
