@@ -1,4 +1,5 @@
 #include "bzip2_test_streams.h"
+#include "tools/demo-payload/prng.h"
 
 #include "payload/bzip2_block_scanner.h"
 #include "payload/bzip2_compressor.h"
@@ -18,22 +19,6 @@ namespace io = boost::iostreams;
 namespace bzip2_test {
 
 namespace {
-
-class xorshift {
-public:
-    explicit xorshift(std::uint64_t seed) : state_(seed * 0x9E3779B97F4A7C15ull + 0x2545F4914F6CDD1Dull) {}
-    std::uint64_t next()
-    {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 7;
-        state_ ^= state_ << 17;
-        return state_;
-    }
-    unsigned below(unsigned n) { return static_cast<unsigned>(next() % n); }
-
-private:
-    std::uint64_t state_;
-};
 
 // The CRC of bzip2 blocks: CRC-32 with the polynomial 0x04C11DB7, most
 // significant bit first.
@@ -67,7 +52,7 @@ std::string pack(const std::vector<bool>& bits)
 
 std::string random_bytes(std::size_t size, std::uint64_t seed)
 {
-    xorshift rng(seed);
+    prng rng(seed);
     std::string out(size, '\0');
     for (char& c : out)
         c = static_cast<char>(rng.next() >> 56);
@@ -76,7 +61,7 @@ std::string random_bytes(std::size_t size, std::uint64_t seed)
 
 std::string text_bytes(std::size_t size, std::uint64_t seed)
 {
-    xorshift rng(seed);
+    prng rng(seed);
     static const char* const words[] = {"table", "chair", "leg", "oak", "walnut", "joint", "mortise", "tenon",
                                         "drawer", "shelf", "veneer", "glue", "screw", "dowel", "finish", "edge"};
     std::string out;
@@ -94,7 +79,7 @@ std::string text_bytes(std::size_t size, std::uint64_t seed)
 
 std::string run_bytes(std::size_t size, std::uint64_t seed)
 {
-    xorshift rng(seed);
+    prng rng(seed);
     std::string out;
     out.reserve(size);
     while (out.size() < size)
@@ -129,7 +114,7 @@ block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_co
     // RUNA (0), RUNB (1), move-to-front positions 1 to 253 (2 to 254) and the
     // end of block (255). With every code 8 bits long, the canonical code of
     // each symbol is its own value, so symbols are written as plain bytes.
-    xorshift rng(seed);
+    prng rng(seed);
     std::vector<unsigned> symbols(symbol_count);
     for (unsigned& s : symbols)
         s = 2 + rng.below(253);

@@ -479,21 +479,9 @@ void uninstall(const fs::path& install_folder)
 {
     const fs::path uninstaller = install_folder / L"Uninstall.exe";
     ASSERT_TRUE(fs::exists(uninstaller));
-    auto copies = [] {
-        int count = 0;
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), error))
-            count += entry.path().filename().wstring().rfind(L"vantrel_uninstall_", 0) == 0;
-        return count;
-    };
-    started_process origin;
-    start_program(uninstaller.wstring(), L"/silent", origin);
-    ASSERT_TRUE(origin.process);
-    ASSERT_EQ(origin.wait(30s), 0u);
-    const auto deadline = std::chrono::steady_clock::now() + 60s;
-    while ((copies() > 0 || fs::exists(uninstaller)) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(100ms);
-    ASSERT_EQ(copies(), 0) << "the uninstaller's temporary copy is still there";
+    const uninstall_run run = run_uninstaller(uninstaller, uninstaller);
+    ASSERT_EQ(run.exit_code, 0u);
+    ASSERT_EQ(run.copies_left, 0) << "the uninstaller's temporary copy is still there";
     EXPECT_FALSE(fs::exists(install_folder));
 }
 
@@ -522,7 +510,7 @@ void install_other_version(const wchar_t* program, const std::vector<payload_fil
     context.desktop_shortcut = true;
     const std::string compressed = compressed_archive(files);
     vt::imemstream stream(compressed.data(), compressed.size());
-    quiet_view view;
+    recording_view view;
     ASSERT_TRUE(run_installation(context, view, stream)) << narrow(view.log);
 }
 

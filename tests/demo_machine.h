@@ -133,18 +133,6 @@ int backups_in_temporary_folder();
 // and waits until its temporary copy has done the work and is gone.
 void uninstall(const fs::path& install_folder);
 
-// A view of an installation run in this process: it keeps the log and the
-// last status.
-struct quiet_view : installation_view {
-    void append_log(const std::wstring& text) override { log += text; }
-    void set_status(const std::wstring& text) override { status = text; }
-    void show_progress() override {}
-    void set_progress(unsigned) override {}
-    HWND owner() const override { return nullptr; }
-    std::wstring log;
-    std::wstring status;
-};
-
 // Installs a product of another version the way its own installer did: the
 // engine in this process, over the files of the demo payload that keep
 // selects, with the program of that version. Its context (and with it the

@@ -1,6 +1,12 @@
 #include "payload_test_support.h"
+#include "scratch_folder.h"
 
+#include "app/language.h"
+#include "app/product.h"
+#include "support/registry.h"
 #include "support/unique_any.h"
+
+#include <gtest/gtest.h>
 
 #include <shobjidl.h>
 
@@ -61,16 +67,13 @@ folder_below::~folder_below() { remove_tree(path_); }
 
 std::string read_file(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
+    return portable_test::read_bytes(path);
 }
 
 void write_file(const fs::path& path, const std::string& data)
 {
     fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary) << data;
+    portable_test::write_bytes(path, data);
 }
 
 std::vector<std::wstring> tree(const fs::path& root)
@@ -157,6 +160,24 @@ bool extract(const std::string& compressed, const fs::path& install, recorder& r
 {
     vt::imemstream stream(compressed.data(), compressed.size());
     return extract_payload(stream, install, sample, temporary, rec.callback());
+}
+
+void expect_registration(const fs::path& folder)
+{
+    vt::unique_hkey key = vt::open_key(vt::registry_root::local_machine,
+                                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8");
+    ASSERT_TRUE(key);
+    EXPECT_EQ(vt::read_string(key.get(), L"DisplayName"), L"Tablewright 8.11n");
+    EXPECT_EQ(vt::read_string(key.get(), L"UninstallString"), (folder / L"Uninstall.exe").wstring());
+    EXPECT_EQ(vt::read_string(key.get(), L"DisplayIcon"), (folder / L"Tablewright.exe").wstring() + L",0");
+    EXPECT_EQ(vt::read_string(key.get(), L"DisplayVersion"), L"8.11.14.1");
+    EXPECT_EQ(vt::read_string(key.get(), L"Publisher"), L"Vantrel Software");
+    EXPECT_EQ(vt::read_dword(key.get(), L"NoModify"), 1u);
+    EXPECT_EQ(vt::read_dword(key.get(), L"NoRepair"), 1u);
+    EXPECT_EQ(vt::read_dword(key.get(), L"VtLanguage"), DWORD(language_english));
+    vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key);
+    ASSERT_TRUE(maker);
+    EXPECT_EQ(vt::read_string(maker.get(), L"Tablewright 8 Path"), (folder / L"Tablewright.exe").wstring());
 }
 
 } // namespace payload_test

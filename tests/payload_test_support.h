@@ -2,6 +2,7 @@
 // Helpers of the payload tests: archives built in memory, scratch folders on
 // the real file system, and a callback that records every notification.
 
+#include "engine/installation_sequence.h"
 #include "payload/archive_format.h"
 #include "payload/bzip2_compressor.h"
 #include "payload/notification.h"
@@ -12,6 +13,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -119,6 +121,38 @@ public:
     // Only the begin, end, completed and failed events, as readable text.
     std::vector<std::wstring> outline() const;
 };
+
+// The install page as a test sees it: the log, the status and every
+// position of the progress bar.
+class recording_view : public installation_view {
+public:
+    void append_log(const std::wstring& text) override { log += text; }
+    void set_status(const std::wstring& text) override { status = text; }
+    void show_progress() override { positions.push_back(0); }
+    void set_progress(unsigned percent) override { positions.push_back(percent); }
+    HWND owner() const override { return nullptr; }
+
+    // The log split into its lines.
+    std::vector<std::wstring> lines() const
+    {
+        std::vector<std::wstring> out;
+        std::wistringstream in(log);
+        for (std::wstring line; std::getline(in, line);) {
+            if (!line.empty() && line.back() == L'\r')
+                line.pop_back();
+            out.push_back(line);
+        }
+        return out;
+    }
+
+    std::wstring log;
+    std::wstring status;
+    std::vector<unsigned> positions;
+};
+
+// The product's registration, read back as the list of programs reads it,
+// for an installation into folder in English.
+void expect_registration(const fs::path& folder);
 
 // Runs the whole extraction over compressed bytes in memory.
 bool extract(const std::string& compressed, const fs::path& install, recorder& rec, const fs::path& sample = {},

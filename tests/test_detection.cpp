@@ -131,47 +131,6 @@ TEST_F(Detection, RecordedPathMustStillExist)
     EXPECT_EQ(read_product_path(), root.wstring());
 }
 
-// A copy reads its own block: it outlives the reader it was made from, and
-// an assigned reader forgets what it read before.
-TEST_F(Detection, VersionInformationCopiesStandAlone)
-{
-    std::optional<vt::version_info> original = vt::version_info::from_file(probe("8_11_13_9").wstring());
-    vt::version_info copy = *original;
-    vt::version_info assigned = vt::version_info::from_file(probe("beta").wstring());
-    assigned = copy;
-    original.reset();
-    // Whatever comes next into the freed block must not show through.
-    const DWORD block_size = ::GetFileVersionInfoSizeW(probe("8_11_13_9").c_str(), nullptr);
-    std::vector<std::vector<std::byte>> reuse(8, std::vector<std::byte>(block_size, std::byte{0xFF}));
-    EXPECT_EQ(copy.file_version(), 0x0008000B000D0009u);
-    EXPECT_EQ(assigned.file_version(), 0x0008000B000D0009u);
-    EXPECT_EQ(assigned.translations(), copy.translations());
-    EXPECT_EQ(assigned.product_version(), copy.product_version());
-    assigned = vt::version_info();
-    EXPECT_FALSE(assigned.has_fixed_info());
-    EXPECT_TRUE(assigned.translations().empty());
-}
-
-TEST_F(Detection, PreReleaseTextIsSpelledForTheLanguage)
-{
-    vt::version_info beta = vt::version_info::from_file(probe("beta").wstring());
-    ASSERT_TRUE(beta.has_fixed_info());
-    ASSERT_EQ(beta.product_version(), L"8.12 b\u00EAta 2");
-
-    set_language(language_english);
-    EXPECT_EQ(version_text(beta), L"Tablewright 8.12 beta 2 \u2013 Private");
-    set_language(2); // German
-    EXPECT_EQ(version_text(beta), L"Tablewright 8.12 beta 2 \u2013 Private");
-    set_language(language_french);
-    EXPECT_EQ(version_text(beta), L"Tablewright 8.12 b\u00EAta 2 \u2013 Private");
-
-    // The same text reaches the start page through the detection.
-    set_language(language_english);
-    installation_found found = examine_installation(install("beta").wstring());
-    EXPECT_EQ(found.state, -1);
-    EXPECT_EQ(found.version_text, L"Tablewright 8.12 beta 2 \u2013 Private");
-}
-
 TEST_F(Detection, LogIsSoughtBesideUninstallerThenInstallerThenProduct)
 {
     fs::path installed = install("8_11_13_9");
@@ -200,48 +159,4 @@ TEST_F(Detection, LogIsSoughtBesideUninstallerThenInstallerThenProduct)
     fs::remove(beside_product);
     EXPECT_EQ(find_uninstall_log(installed.wstring()), L"");
     EXPECT_EQ(find_uninstall_log(L""), L"");
-}
-
-// Start-up with an older version installed: the earlier log gives the folders
-// and the desktop choice. With a newer version installed, the log is ignored.
-// (The product path is looked up once per process: only this test asks.)
-TEST_F(Detection, StartUpTakesTheEarlierFoldersFromTheLog)
-{
-    fs::path installed = install("8_11_13_9");
-    fs::path menu = root / L"Menu";
-    fs::create_directories(menu);
-    std::wstring log_text = L"// Uninstall Log File v1\r\n// warning\r\n// Install Tablewright 8.11m\r\n"
-                            L"// Install Path : " + installed.parent_path().wstring() + L"\r\n"
-                            L"// Shortcut Path : " + menu.wstring() + L"\r\n// ---\r\n"
-                            L"0000:0101:1 -- " + installed.wstring() + L"\r\n"
-                            L"0001:02ff:1 -- " + (menu / L"Tablewright 8.11m.lnk").wstring() + L"\r\n";
-    {
-        std::ofstream out(installed.parent_path() / L"Uninstall.ulog", std::ios::binary);
-        out << std::string(log_text.begin(), log_text.end());
-    }
-
-    processor_check_passed = true;
-    {
-        installer_context context;
-        ASSERT_TRUE(context.initialise());
-        EXPECT_EQ(context.previous_state, 2);
-        EXPECT_EQ(context.installed_version, 0x0008000B000D0009ull);
-        EXPECT_EQ(context.installed_version_text, L"Tablewright 8.11m");
-        EXPECT_EQ(context.install_folder, installed.parent_path().wstring());
-        EXPECT_EQ(context.start_menu_folder, menu.wstring());
-        EXPECT_FALSE(context.desktop_shortcut) << "the earlier installation made no desktop link";
-        EXPECT_EQ(context.journal.previous_entries().size(), 2u);
-        EXPECT_EQ(context.journal.previous_product_text(), L"Tablewright 8.11m");
-    }
-
-    fs::copy_file(probe("8_12_0_0"), installed, fs::copy_options::overwrite_existing);
-    {
-        installer_context context;
-        ASSERT_TRUE(context.initialise());
-        EXPECT_EQ(context.previous_state, -1);
-        EXPECT_EQ(context.installed_version_text, L"Tablewright 8.12");
-        EXPECT_NE(context.install_folder, installed.parent_path().wstring());
-        EXPECT_TRUE(context.desktop_shortcut);
-        EXPECT_TRUE(context.journal.previous_entries().empty());
-    }
 }

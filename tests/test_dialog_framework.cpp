@@ -1,5 +1,4 @@
-// The dialog framework on real windows under Wine: binding of an object to
-// its dialog, routing of messages, anchored layout, and the window helpers.
+// The dialog framework on real windows under Wine: anchored layout.
 
 #include "ui/basic_dialog.h"
 #include "ui/window_utilities.h"
@@ -73,30 +72,12 @@ private:
 };
 
 struct probe_dialog : basic_dialog {
-    std::vector<std::string> calls;
-    std::vector<std::pair<unsigned, unsigned>> commands;
-    std::vector<unsigned> system_commands;
     std::vector<anchor> layout;
-
-    void update_texts() override { calls.push_back("texts"); }
-    void on_init() override { calls.push_back("init"); }
-    void on_destroy() override { calls.push_back("destroy"); }
+    void update_texts() override {}
     void on_size(int cx, int cy) override
     {
-        calls.push_back("size");
         if (!layout.empty())
             layout_children(cx, cy, layout);
-    }
-    void on_min_max_info(MINMAXINFO&) override { calls.push_back("minmax"); }
-    bool on_command(unsigned id, unsigned code) override
-    {
-        commands.emplace_back(id, code);
-        return id == 100;
-    }
-    bool on_sys_command(unsigned command) override
-    {
-        system_commands.push_back(command);
-        return command == 16;
     }
 };
 
@@ -130,50 +111,6 @@ RECT shifted(RECT rect, int left, int top, int right, int bottom)
 }
 
 } // namespace
-
-TEST(DialogFramework, BindsAtInitialisationAndUnbindsAtDestruction)
-{
-    dialog_template layout(frame_style, 200, 120);
-    probe_dialog dialog;
-    HWND window = create(dialog, layout);
-    ASSERT_TRUE(window);
-    // Sizing messages of the window's creation came before its object was bound.
-    ASSERT_FALSE(dialog.calls.empty());
-    EXPECT_EQ(dialog.calls.front(), "init");
-    EXPECT_EQ(dialog.hwnd, window);
-    SIZE client = client_size(window);
-    EXPECT_EQ(dialog.width, client.cx);
-    EXPECT_EQ(dialog.height, client.cy);
-
-    ::DestroyWindow(window);
-    EXPECT_EQ(dialog.calls.back(), "destroy");
-    EXPECT_EQ(dialog.hwnd, nullptr);
-}
-
-TEST(DialogFramework, RoutesCommandsAndSystemCommands)
-{
-    dialog_template layout(frame_style, 200, 120);
-    probe_dialog dialog;
-    HWND window = create(dialog, layout);
-    ASSERT_TRUE(window);
-
-    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(100, 7), 0);
-    ::SendMessageW(window, WM_COMMAND, MAKEWPARAM(101, 0), 0);
-    EXPECT_EQ(dialog.commands, (std::vector<std::pair<unsigned, unsigned>>{{100, 7}, {101, 0}}));
-
-    // A command added to the system menu arrives as it is; the system's own
-    // with their low four bits cleared, and still run when not handled.
-    ::SendMessageW(window, WM_SYSCOMMAND, 16, 0);
-    ::SendMessageW(window, WM_SYSCOMMAND, SC_MINIMIZE | 3, 0);
-    EXPECT_EQ(dialog.system_commands, (std::vector<unsigned>{16, SC_MINIMIZE}));
-    EXPECT_TRUE(::IsIconic(window));
-
-    dialog.calls.clear();
-    ::SendMessageW(window, WM_SYSCOMMAND, SC_RESTORE, 0);
-    EXPECT_FALSE(::IsIconic(window));
-    EXPECT_NE(std::find(dialog.calls.begin(), dialog.calls.end(), "size"), dialog.calls.end());
-    ::DestroyWindow(window);
-}
 
 TEST(DialogFramework, AnchorsMoveAndSizeChildrenByTheChangeOfTheClientArea)
 {
@@ -235,80 +172,4 @@ TEST(DialogFramework, AnchorsMoveAndSizeChildrenByTheChangeOfTheClientArea)
         EXPECT_EQ(now, want) << "flags " << flags[i];
     }
     ::DestroyWindow(window);
-}
-
-TEST(WindowUtilities, RectanglesOfChildrenAreInTheirParentsClientArea)
-{
-    dialog_template layout(frame_style, 200, 120);
-    layout.add_static(10, 20, 10, 30, 8);
-    probe_dialog dialog;
-    HWND window = create(dialog, layout);
-    ASSERT_TRUE(window);
-    HWND child = ::GetDlgItem(window, 10);
-
-    RECT on_screen{};
-    ::GetWindowRect(child, &on_screen);
-    POINT origin{0, 0};
-    ::ClientToScreen(window, &origin);
-    EXPECT_EQ(window_rect(child), shifted(on_screen, -origin.x, -origin.y, -origin.x, -origin.y));
-    RECT frame{};
-    ::GetWindowRect(window, &frame);
-    EXPECT_EQ(window_rect(window), frame);
-
-    // Reversed edges are put in order.
-    set_window_rect(child, 90, 60, 40, 20);
-    EXPECT_EQ(window_rect(child), (RECT{40, 20, 90, 60}));
-    set_window_rect(window, 300, 200, 100, 50);
-    EXPECT_EQ(window_rect(window), (RECT{100, 50, 300, 200}));
-    ::DestroyWindow(window);
-}
-
-TEST(WindowUtilities, ReadsAndWritesWideWindowTexts)
-{
-    dialog_template layout(frame_style, 200, 120);
-    layout.add_static(10, 20, 10, 30, 8);
-    probe_dialog dialog;
-    HWND window = create(dialog, layout);
-    ASSERT_TRUE(window);
-    HWND child = ::GetDlgItem(window, 10);
-    set_text(child, L"Gr\u00FC\u00DFe \u2013 \u0627\u0644\u062A\u062B\u0628\u064A\u062A");
-    EXPECT_EQ(get_window_text(child), L"Gr\u00FC\u00DFe \u2013 \u0627\u0644\u062A\u062B\u0628\u064A\u062A");
-    set_text(child, L"");
-    EXPECT_EQ(get_window_text(child), L"");
-    EXPECT_EQ(get_window_text(nullptr), L"");
-    ::DestroyWindow(window);
-}
-
-TEST(WindowUtilities, FitRectOnMonitorMovesOnlyWhatIsMostlyHidden)
-{
-    MONITORINFO monitor{};
-    monitor.cbSize = sizeof(monitor);
-    ASSERT_TRUE(::GetMonitorInfoW(::MonitorFromPoint({0, 0}, MONITOR_DEFAULTTOPRIMARY), &monitor));
-    const RECT& screen = monitor.rcMonitor;
-    const RECT& work = monitor.rcWork;
-
-    // Half of it beyond the right edge: visible enough.
-    RECT half{screen.right - 100, 100, screen.right + 100, 300};
-    RECT rect = half;
-    fit_rect_on_monitor(rect, 50);
-    EXPECT_EQ(rect, half);
-
-    // Mostly beyond the right edge: back inside the work area.
-    rect = {screen.right - 20, 100, screen.right + 180, 300};
-    fit_rect_on_monitor(rect, 50);
-    EXPECT_EQ(rect, (RECT{work.right - 200, 100, work.right, 300}));
-
-    // Its corner far off every monitor: brought back to the nearest one.
-    rect = {screen.right + 500, screen.bottom + 400, screen.right + 700, screen.bottom + 500};
-    fit_rect_on_monitor(rect, 50);
-    EXPECT_EQ(rect, (RECT{work.right - 200, work.bottom - 100, work.right, work.bottom}));
-
-    // Larger than the work area: ends on its left and top edges.
-    int wide = work.right - work.left + 300;
-    int tall = work.bottom - work.top + 200;
-    rect = {work.left - 250, work.top - 150, work.left - 250 + wide, work.top - 150 + tall};
-    fit_rect_on_monitor(rect, 90);
-    EXPECT_EQ(rect.left, work.left);
-    EXPECT_EQ(rect.top, work.top);
-    EXPECT_EQ(rect.right - rect.left, wide);
 }

@@ -344,7 +344,7 @@ protected:
 
 // A view that asks the installation to stop once stop_here() says so about
 // the latest thing the installation reported.
-class stopping_view final : public quiet_view {
+class stopping_view final : public recording_view {
 public:
     enum class report { status, log, progress };
 
@@ -355,13 +355,13 @@ public:
 
     void append_log(const std::wstring& text) override
     {
-        quiet_view::append_log(text);
+        recording_view::append_log(text);
         last_ = report::log;
         last_log = text;
     }
     void set_status(const std::wstring& text) override
     {
-        quiet_view::set_status(text);
+        recording_view::set_status(text);
         last_ = report::status;
     }
     void set_progress(unsigned percent) override
@@ -514,7 +514,7 @@ TEST_F(Faults, StopRequestedDuringThePayload)
     };
     stop_each("fresh machine");
 
-    quiet_view view;
+    recording_view view;
     ASSERT_TRUE(run_in_process(view)) << narrow(view.log);
     const fs::path folder = default_install_folder();
     stop_each("over an installed copy");
@@ -531,7 +531,7 @@ constexpr UINT cut_exit_code = 77;
 // would, at the point that VT_CUT names: "text|line" (the log line holding
 // text), "text|ok" (that line's outcome) or "text|pN" (the N-th progress
 // report after that line, which must come before its outcome).
-class cutting_view final : public quiet_view {
+class cutting_view final : public recording_view {
 public:
     explicit cutting_view(const std::wstring& point)
         : after_(point.substr(0, point.rfind(L'|'))), how_(point.substr(point.rfind(L'|') + 1))
@@ -539,7 +539,7 @@ public:
     }
     void append_log(const std::wstring& text) override
     {
-        quiet_view::append_log(text);
+        recording_view::append_log(text);
         if (!reached_) {
             reached_ = text.find(after_) != std::wstring::npos;
             if (reached_ && how_ == L"line")

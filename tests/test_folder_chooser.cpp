@@ -29,38 +29,6 @@ std::wstring appended(const std::wstring& path, const std::wstring& product)
     return result;
 }
 
-BOOL CALLBACK find_class(HWND child, LPARAM param)
-{
-    auto search = reinterpret_cast<std::pair<const wchar_t*, HWND>*>(param);
-    wchar_t name[64] = {};
-    ::GetClassNameW(child, name, 64);
-    if (::lstrcmpiW(name, search->first) != 0)
-        return TRUE;
-    search->second = child;
-    return FALSE;
-}
-
-HWND child_of_class(HWND parent, const wchar_t* name)
-{
-    std::pair<const wchar_t*, HWND> search{name, nullptr};
-    ::EnumChildWindows(parent, find_class, reinterpret_cast<LPARAM>(&search));
-    return search.second;
-}
-
-std::wstring selected_tree_item(HWND browser)
-{
-    HWND tree = child_of_class(browser, WC_TREEVIEWW);
-    auto item = reinterpret_cast<HTREEITEM>(::SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-    wchar_t text[MAX_PATH] = {};
-    TVITEMW query{};
-    query.mask = TVIF_TEXT;
-    query.hItem = item;
-    query.pszText = text;
-    query.cchTextMax = MAX_PATH;
-    ::SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&query));
-    return text;
-}
-
 // A folder tree of the test's own, made once: Wine's browser refreshes its
 // tree, and loses its selection, when it learns late of folders made or
 // removed just before it opened.
@@ -132,32 +100,6 @@ TEST(FolderChooser, QualifiesATypedFolderOrNamesTheError)
     EXPECT_EQ(qualified, L"unchanged");
 }
 
-TEST_F(Browser, ProposesTheFullFolderAndSelectsItsDeepestExistingParent)
-{
-    std::wstring shown, tree_item, after_own, after_parent;
-    dialog_script user([&](HWND browser) {
-        HWND edit = child_of_class(browser, L"Edit");
-        shown = get_window_text(edit);
-        tree_item = selected_tree_item(browser);
-        // Clicking a folder that already is the product's keeps it; clicking
-        // a parent folder proposes the product's folder inside it.
-        ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE,
-                       reinterpret_cast<LPARAM>(path(L"Tools\\Tablewright 8").c_str()));
-        after_own = get_window_text(edit);
-        ::SendMessageW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path(L"Apps").c_str()));
-        after_parent = get_window_text(edit);
-        ::SendMessageW(browser, WM_COMMAND, IDCANCEL, 0);
-    });
-    folder_chooser chooser;
-    std::wstring chosen = chooser.choose(path(L"Apps\\New\\Tablewright 8"), L"Tablewright 8", L"Choose");
-    EXPECT_EQ(user.boxes_seen(), 1);
-    EXPECT_EQ(shown, path(L"Apps\\New\\Tablewright 8"));
-    EXPECT_EQ(tree_item, L"Apps");
-    EXPECT_EQ(after_own, path(L"Tools\\Tablewright 8"));
-    EXPECT_EQ(after_parent, path(L"Apps\\Tablewright 8"));
-    EXPECT_EQ(chosen, L"") << "cancelled";
-}
-
 TEST_F(Browser, ConfirmingAnExistingFolderReturnsIt)
 {
     dialog_script user([](HWND browser) { ::SendMessageW(browser, WM_COMMAND, IDOK, 0); });
@@ -167,47 +109,4 @@ TEST_F(Browser, ConfirmingAnExistingFolderReturnsIt)
     // A relative start folder is no proposal: the browser opens elsewhere.
     EXPECT_EQ(chooser.choose(L"Tools", L"Tablewright 8", L"Choose").find(L"Tools\\Tablewright 8"),
               std::wstring::npos);
-}
-
-TEST_F(Browser, CancellingChoosesNothing)
-{
-    dialog_script user([](HWND browser) { ::SendMessageW(browser, WM_COMMAND, IDCANCEL, 0); });
-    folder_chooser chooser;
-    EXPECT_EQ(chooser.choose(path(L"Apps"), L"Tablewright 8", L"Choose"), L"");
-}
-
-// When the user confirms a text that names no existing folder, the system's
-// browser asks the chooser (BFFM_VALIDATEFAILEDW). Wine's browser never asks
-// (it returns the selected tree item), so the test asks as the browser would.
-TEST_F(Browser, ARejectedTypedFolderIsCheckedAndKeptOrExplained)
-{
-    std::vector<seen_box> refusals;
-    int wildcard_answer = -1, typed_answer = -1;
-    folder_chooser chooser;
-    dialog_script user([&](HWND box) {
-        if (!child_of_class(box, WC_TREEVIEWW)) { // the refusal
-            refusals.push_back(read_box(box));
-            ::SendMessageW(box, WM_COMMAND, IDOK, 0);
-            return;
-        }
-        std::wstring wildcard = path(L"Apps\\Table*");
-        wildcard_answer = folder_chooser::browse_callback(box, BFFM_VALIDATEFAILEDW,
-                                                          reinterpret_cast<LPARAM>(wildcard.c_str()),
-                                                          reinterpret_cast<LPARAM>(&chooser));
-        std::wstring typed = L"  " + path(L"Apps\\Typed Folder\\") + L" ";
-        typed_answer = folder_chooser::browse_callback(box, BFFM_VALIDATEFAILEDW,
-                                                       reinterpret_cast<LPARAM>(typed.c_str()),
-                                                       reinterpret_cast<LPARAM>(&chooser));
-        ::SendMessageW(box, WM_COMMAND, IDOK, 0);
-    });
-    std::wstring chosen = chooser.choose(path(L"Apps"), L"Tablewright 8", L"Choose");
-    EXPECT_EQ(wildcard_answer, 1) << "the browser stays open";
-    ASSERT_EQ(refusals.size(), 1u);
-    // In the installer's language, as every message.
-    EXPECT_EQ(refusals[0].text,
-              system_error_text(ERROR_BAD_PATHNAME, LANGIDFROMLCID(language_settings::instance().lcid)));
-    EXPECT_TRUE(refusals[0].has_icon);
-    EXPECT_EQ(typed_answer, 0) << "a valid text closes the browser";
-    EXPECT_TRUE(chooser.typed);
-    EXPECT_EQ(chosen, path(L"Apps\\Typed Folder")) << "the typed folder, not the selected one";
 }

@@ -1,7 +1,7 @@
 // One installation from start to end on Wine's real file system, registry and
 // shell: the files, the registry values read back, the links resolved to
-// their target, the lines of the log in order, the progress, and the
-// rollback that leaves the machine as it was when the extraction fails.
+// their target, the lines of the log in order, the progress, and the DirectX
+// step.
 
 #include "app/installer_context.h"
 #include "app/language.h"
@@ -35,33 +35,6 @@ namespace {
 
 const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
 
-// The install page as the test sees it: every line, status and position.
-class recording_view final : public installation_view {
-public:
-    void append_log(const std::wstring& text) override { log += text; }
-    void set_status(const std::wstring& text) override { status = text; }
-    void show_progress() override { positions.push_back(0); }
-    void set_progress(unsigned percent) override { positions.push_back(percent); }
-    HWND owner() const override { return nullptr; }
-
-    // The log split into its lines.
-    std::vector<std::wstring> lines() const
-    {
-        std::vector<std::wstring> out;
-        std::wistringstream in(log);
-        for (std::wstring line; std::getline(in, line);) {
-            if (!line.empty() && line.back() == L'\r')
-                line.pop_back();
-            out.push_back(line);
-        }
-        return out;
-    }
-
-    std::wstring log;
-    std::wstring status;
-    std::vector<unsigned> positions;
-};
-
 std::wstring known_folder(REFKNOWNFOLDERID id)
 {
     PWSTR path = nullptr;
@@ -73,17 +46,6 @@ std::wstring known_folder(REFKNOWNFOLDERID id)
 std::string program_bytes(const wchar_t* relative)
 {
     return read_file(fs::path(build_folder()) / relative);
-}
-
-// Every file below a folder with its content, to compare before and after.
-std::vector<std::pair<std::wstring, std::string>> snapshot(const fs::path& root)
-{
-    std::vector<std::pair<std::wstring, std::string>> out;
-    for (const std::wstring& relative : tree(root)) {
-        fs::path path = root / relative;
-        out.emplace_back(relative, fs::is_regular_file(path) ? read_file(path) : std::string("<folder>"));
-    }
-    return out;
 }
 
 class Installation : public ::testing::Test {
@@ -169,19 +131,7 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
     EXPECT_TRUE(::GetFileAttributesW(installed(L"Uninstall.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(fs::exists(context.temporary_folder)) << "the run's temporary folder is deleted at the end";
 
-    // The registration, read back.
-    vt::unique_hkey key = vt::open_key(vt::registry_root::local_machine, uninstall_key);
-    ASSERT_TRUE(key);
-    EXPECT_EQ(vt::read_string(key.get(), L"DisplayName"), L"Tablewright 8.11n");
-    EXPECT_EQ(vt::read_string(key.get(), L"UninstallString"), installed(L"Uninstall.exe").wstring());
-    EXPECT_EQ(vt::read_string(key.get(), L"DisplayIcon"), installed(L"Tablewright.exe").wstring() + L",0");
-    EXPECT_EQ(vt::read_string(key.get(), L"DisplayVersion"), L"8.11.14.1");
-    EXPECT_EQ(vt::read_string(key.get(), L"Publisher"), L"Vantrel Software");
-    EXPECT_EQ(vt::read_dword(key.get(), L"NoModify"), 1u);
-    EXPECT_EQ(vt::read_dword(key.get(), L"NoRepair"), 1u);
-    EXPECT_EQ(vt::read_dword(key.get(), L"VtLanguage"), DWORD(language_english));
-    vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key);
-    EXPECT_EQ(vt::read_string(maker.get(), L"Tablewright 8 Path"), installed(L"Tablewright.exe").wstring());
+    expect_registration(context.install_folder);
     // The product registered its file type when it was started.
     vt::unique_hkey file_type = vt::open_key(vt::registry_root::classes_root, L".twp");
     ASSERT_TRUE(file_type);
@@ -267,97 +217,7 @@ TEST_F(Installation, AProductWhoseRegistrationFailsStillEndsTheInstallation)
     EXPECT_TRUE(context.instance_lock.owned()) << "the lock is taken back after the product ran";
 }
 
-// The product takes its time over its registration (it waits for the
-// release event): a message of the interface thread that is dispatched
-// while the registry step is on the page releases it. Without dispatching
-// the product gives up waiting after a minute and the test fails.
-struct held_registration {
-    static void CALLBACK on_timer(HWND, UINT, UINT_PTR, DWORD)
-    {
-        if (view->status == L"Registry Data Writing..." && !dispatched) {
-            dispatched = true;
-            ::SetEvent(release);
-        }
-    }
-    static inline const recording_view* view = nullptr;
-    static inline HANDLE release = nullptr;
-    static inline bool dispatched = false;
-};
-
-TEST_F(Installation, TheWindowStaysAliveWhileTheProductRegisters)
-{
-    const wchar_t* name = L"vt-test-registration-release";
-    vt::unique_handle release(::CreateEventW(nullptr, TRUE, FALSE, name));
-    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", name);
-    held_registration::view = &view;
-    held_registration::release = release.get();
-    const UINT_PTR timer = ::SetTimer(nullptr, 0, 10, &held_registration::on_timer);
-    const bool installed = install(compressed_archive(product_files()));
-    ::KillTimer(nullptr, timer);
-    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", nullptr);
-
-    ASSERT_TRUE(installed);
-    EXPECT_TRUE(held_registration::dispatched);
-    auto lines = view.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Registry Data Writing...OK"), lines.end())
-        << "still judged by the product's exit code";
-}
-
-TEST_F(Installation, DamagedPayloadWritesNothing)
-{
-    std::string compressed = compressed_archive(product_files());
-    compressed[compressed.size() / 2] ^= 0x20;
-    ASSERT_FALSE(install(compressed));
-    EXPECT_EQ(view.status, L"Installation failed (Error Code 4).");
-    EXPECT_EQ(view.lines().back(), L"Preparing Installation...Failed");
-    EXPECT_FALSE(fs::exists(context.install_folder));
-    EXPECT_FALSE(fs::exists(samples_folder()));
-    EXPECT_FALSE(fs::exists(context.temporary_folder));
-    EXPECT_FALSE(vt::open_key(vt::registry_root::local_machine, uninstall_key));
-}
-
-TEST_F(Installation, LockedFileRollsEverythingBack)
-{
-    // An earlier copy whose files must come back byte for byte.
-    write_file(installed(L"Lang\\Tablewright_fr.dll"), "earlier French module");
-    write_file(installed(L"Uninstall.exe"), "earlier uninstaller");
-    write_file(installed(L"Tablewright.exe"), "earlier program, in use");
-    auto before = snapshot(root.path());
-
-    // The program is open in another process that shares nothing.
-    HANDLE in_use = ::CreateFileW(installed(L"Tablewright.exe").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(in_use, INVALID_HANDLE_VALUE);
-    bool result = install(compressed_archive(product_files()));
-    ::CloseHandle(in_use);
-
-    ASSERT_FALSE(result);
-    EXPECT_EQ(view.lines().back().substr(view.lines().back().size() - 6), L"Failed");
-    EXPECT_EQ(snapshot(root.path()), before) << "every replaced file back, nothing new left";
-    EXPECT_TRUE(tree(shared_folder.path()).empty());
-    EXPECT_FALSE(fs::exists(samples_folder()));
-    EXPECT_FALSE(fs::exists(context.temporary_folder));
-    EXPECT_FALSE(vt::open_key(vt::registry_root::local_machine, uninstall_key));
-    EXPECT_TRUE(context.journal.current_entries().empty());
-}
-
 namespace {
-
-// A minimal PE image: "MZ", the header offset at 0x3C, "PE\0\0", a file
-// header, and the optional header's magic (0x10B 32-bit, 0x20B 64-bit), cut
-// or padded to size.
-std::string pe_image(std::uint16_t magic, std::size_t size = 0x40 + 248)
-{
-    std::string bytes(0x40 + 248, '\0');
-    bytes[0] = 'M';
-    bytes[1] = 'Z';
-    bytes[0x3C] = 0x40;
-    std::memcpy(&bytes[0x40], "PE\0\0", 4);
-    bytes[0x40 + 24] = char(magic & 0xFF);
-    bytes[0x40 + 25] = char(magic >> 8);
-    bytes.resize(size);
-    return bytes;
-}
 
 // What the DirectX step of one installation did.
 struct directx_run {
@@ -455,41 +315,6 @@ TEST_F(DirectX, ThePreviousLogDecidesWhetherItRunsAgain)
     }
 }
 
-// A 64-bit D3DX9_43.dll in the 32-bit system folder is deleted before the
-// setup runs; a 32-bit one stays. A file too short for its headers is no
-// image at all. Whatever the folder held before comes back afterwards.
-TEST_F(DirectX, A64BitD3DX9InThe32BitSystemFolderIsDeletedFirst)
-{
-    const fs::path stale = fs::path(known_folder(FOLDERID_SystemX86)) / L"D3DX9_43.dll";
-    const bool existed = fs::exists(stale);
-    struct restore {
-        fs::path path;
-        bool existed;
-        std::string bytes;
-        ~restore() { existed ? write_file(path, bytes) : remove_tree(path); }
-    } restore_original{stale, existed, existed ? read_file(stale) : std::string()};
-
-    for (const std::string& short_file : {pe_image(0x20B, 63), pe_image(0x20B, 0x40 + 247)}) {
-        write_file(stale, short_file);
-        try {
-            is_64bit_image(stale);
-            ADD_FAILURE() << "no error for " << short_file.size() << " bytes";
-        } catch (const std::system_error& e) {
-            EXPECT_EQ(e.code(), std::error_code(ERROR_BAD_FORMAT, std::system_category()));
-        }
-    }
-    write_file(stale, "NotAnImage" + std::string(300, 'x'));
-    EXPECT_FALSE(is_64bit_image(stale));
-
-    for (bool sixty_four : {true, false}) {
-        SCOPED_TRACE(sixty_four ? "64-bit" : "32-bit");
-        const std::string image = pe_image(sixty_four ? 0x20B : 0x10B, 4096);
-        write_file(stale, image);
-        EXPECT_EQ(run().line, L"Updating DirectX...OK");
-        EXPECT_EQ(fs::exists(stale) && read_file(stale) == image, !sixty_four);
-    }
-}
-
 namespace {
 
 // Makes a shell folder unavailable for the life of the object: its "User
@@ -532,33 +357,6 @@ struct removed_at_end {
 
 } // namespace
 
-// The desktop link goes to the public desktop, else to the user's (the
-// installer context's shell folder 2), never under a relative name.
-TEST_F(Installation, WithoutAPublicDesktopTheDesktopLinkGoesOnTheUsersDesktop)
-{
-    context.desktop_shortcut = true;
-    auto files = product_files();
-    files.erase(std::remove_if(files.begin(), files.end(), [](const file_spec& f) { return f.kind == 4; }),
-                files.end()); // the samples would go to the public desktop too
-    const fs::path user_link = fs::path(known_folder(FOLDERID_Desktop)) / L"Tablewright 8.11n.lnk";
-    const fs::path relative_link = fs::current_path() / L"Tablewright 8.11n.lnk";
-    ASSERT_FALSE(fs::exists(user_link));
-    removed_at_end cleanup_user{user_link}, cleanup_relative{relative_link};
-    {
-        unavailable_shell_folder no_public_desktop(HKEY_LOCAL_MACHINE, L"Common Desktop");
-        ASSERT_EQ(known_folder(FOLDERID_PublicDesktop), L"") << "the public desktop is still there";
-        ASSERT_TRUE(install(compressed_archive(files)));
-    }
-    auto lines = view.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Shortcuts Creation...OK"), lines.end());
-    EXPECT_TRUE(same_path(link_target(user_link), installed(L"Tablewright.exe")));
-    EXPECT_FALSE(fs::exists(relative_link)) << "a link under a relative name, in the current folder";
-    const auto& entries = context.journal.current_entries();
-    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const journal_entry& e) {
-        return e.type == journal_type::desktop_shortcut && e.done && same_path(e.path, user_link);
-    }));
-}
-
 // With no desktop at all the desktop link fails alone: the step says so, the
 // Start-menu link is made, and no link lands anywhere else.
 TEST_F(Installation, WithoutAnyDesktopOnlyTheDesktopLinkFails)
@@ -595,15 +393,6 @@ TEST(InstallationRules, ProgressShows100OnlyAtTheEnd)
     EXPECT_EQ(progress_percent(4, 1000), 0u);
     EXPECT_EQ(progress_percent(0, 0), 0u);
     EXPECT_EQ(progress_percent(~0ull - 1, ~0ull), 99u);
-}
-
-TEST(InstallationRules, ErrorCodesAsTheFailureMessageShowsThem)
-{
-    EXPECT_EQ(error_code_text({ERROR_SHARING_VIOLATION, std::system_category()}), L"1:00000020");
-    EXPECT_EQ(error_code_text({int(0x80070005), std::system_category()}), L"1:80070005");
-    EXPECT_EQ(error_code_text({ENOSPC, std::generic_category()}), L"2:0000001C");
-    EXPECT_EQ(error_code_text(make_error_code(compress_errc::invalid_checksum)), L"3");
-    EXPECT_EQ(error_code_text(make_error_code(std::io_errc::stream)), L"7");
 }
 
 TEST(InstallationRules, RegistrationCommandLine)

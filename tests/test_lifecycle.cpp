@@ -29,7 +29,6 @@ using namespace payload_test;
 
 namespace {
 
-const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
 
 class Lifecycle : public demo_machine_test {};
 
@@ -67,21 +66,7 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
 
     expect_payload_installed(folder);
     EXPECT_TRUE(read_file(folder / L"Tablewright.exe") == read_file(fs::path(build_folder()) / L"demo\\Tablewright.exe"));
-    {
-        vt::unique_hkey key = vt::open_key(vt::registry_root::local_machine, uninstall_key);
-        ASSERT_TRUE(key);
-        EXPECT_EQ(vt::read_string(key.get(), L"DisplayName"), L"Tablewright 8.11n");
-        EXPECT_EQ(vt::read_string(key.get(), L"UninstallString"), (folder / L"Uninstall.exe").wstring());
-        EXPECT_EQ(vt::read_string(key.get(), L"DisplayIcon"), (folder / L"Tablewright.exe").wstring() + L",0");
-        EXPECT_EQ(vt::read_string(key.get(), L"DisplayVersion"), L"8.11.14.1");
-        EXPECT_EQ(vt::read_string(key.get(), L"Publisher"), L"Vantrel Software");
-        EXPECT_EQ(vt::read_dword(key.get(), L"NoModify"), 1u);
-        EXPECT_EQ(vt::read_dword(key.get(), L"NoRepair"), 1u);
-        EXPECT_EQ(vt::read_dword(key.get(), L"VtLanguage"), DWORD(language_english));
-        vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key);
-        ASSERT_TRUE(maker);
-        EXPECT_EQ(vt::read_string(maker.get(), L"Tablewright 8 Path"), (folder / L"Tablewright.exe").wstring());
-    }
+    expect_registration(folder);
     EXPECT_TRUE(same_path(link_target(start_menu_link()), folder / L"Tablewright.exe")) << "the other link";
     EXPECT_TRUE(fs::is_directory(blocked_link)) << "the user's folder stays as it was";
     EXPECT_TRUE(fs::is_empty(blocked_link));

@@ -1,6 +1,6 @@
 // The parallel bzip2 decoder against libbz2: the same output for streams of
-// every shape, the same verdict for damaged and cut streams, magics that
-// occur by chance inside blocks, bounded memory, and the waiting callback.
+// every shape, the same verdict for damaged and cut streams, and magics that
+// occur by chance inside blocks.
 // Portable: built natively by tools/ and for Windows (run under Wine).
 
 #include "bzip2_test_streams.h"
@@ -20,30 +20,9 @@
 #include <new>
 #include <thread>
 
-#ifdef _WIN32
-#include <malloc.h>
-#endif
 
 namespace io = boost::iostreams;
 using namespace bzip2_test;
-
-// Memory exhaustion on demand: while set on a thread, every allocation of
-// 64 kB or more through operator new fails there (the decoder's output
-// chunks are 256 kB; libbz2's own state comes from malloc and is unaffected).
-static thread_local bool fail_large_allocations = false;
-
-// Through a pointer the compiler cannot see into, so that it does not pair
-// this malloc with the runtime's operator delete (which frees with free).
-static void* (*volatile heap_allocate)(std::size_t) = std::malloc;
-
-void* operator new(std::size_t size)
-{
-    if (fail_large_allocations && size >= 64 * 1024)
-        throw std::bad_alloc();
-    if (void* p = heap_allocate(size ? size : 1))
-        return p;
-    throw std::bad_alloc();
-}
 
 namespace {
 
@@ -311,179 +290,4 @@ TEST(ParallelBzip2, JoinsBlocksCutAtAMagicThatOccursInsideTheData)
     std::string damaged = make_stream({with_block_magic, normal[1]}, 1);
     damaged[damaged.size() / 2 + 400] ^= 0x10;
     expect_same_as_libbz2(damaged, "damage behind a magic inside a block");
-}
-
-TEST(ParallelBzip2, KeepsMemoryBoundedWhateverTheStreamLength)
-{
-    // Blocks in flight bound what is held: the same for 4 and for 16 MB, and
-    // for a stream of long runs whose blocks expand a hundredfold.
-    const std::string text = text_bytes(12'000'000, 21);
-    const parallel_result small = parallel_decode(compress(text.substr(0, 4'000'000), 9), with_threads(2));
-    const parallel_result large = parallel_decode(compress(text, 9), with_threads(2));
-    ASSERT_FALSE(small.failed);
-    ASSERT_FALSE(large.failed);
-    EXPECT_LE(large.statistics.peak_buffered, 12u << 20);
-    EXPECT_LE(large.statistics.peak_buffered, small.statistics.peak_buffered + (2u << 20));
-
-    const std::string zeros(120'000'000, '\0');
-    const std::string compressed = compress(zeros, 9);
-    EXPECT_LT(compressed.size(), 100'000u);
-    parallel_bzip2_decompressor filter(with_threads(2));
-    io::array_source source(compressed.data(), compressed.size());
-    std::streamsize total = io::copy(io::compose(filter, source), io::null_sink(), 4096);
-    EXPECT_EQ(total, static_cast<std::streamsize>(zeros.size()));
-    EXPECT_LE(filter.statistics().peak_buffered, 24u << 20);
-}
-
-TEST(ParallelBzip2, CallsTheWaitingCallbackOnTheReadingThreadAndTheStartCallbackOnEachWorker)
-{
-    const std::string input = compress(text_bytes(8'000'000, 8), 9);
-    std::atomic<int> calls{0};
-    std::atomic<bool> other_thread{false};
-    const auto reader = std::this_thread::get_id();
-    parallel_bzip2_settings settings = with_threads(2);
-    settings.wait_slice = std::chrono::milliseconds(1);
-    std::atomic<int> workers{0};
-    std::atomic<bool> worker_on_reader{false};
-    settings.worker_started = [&] {
-        ++workers;
-        if (std::this_thread::get_id() == reader)
-            worker_on_reader = true;
-    };
-    settings.while_waiting = [&] {
-        ++calls;
-        if (std::this_thread::get_id() != reader)
-            other_thread = true;
-    };
-    const parallel_result got = parallel_decode(input, std::move(settings));
-    ASSERT_FALSE(got.failed);
-    EXPECT_GT(calls.load(), 0);
-    EXPECT_FALSE(other_thread.load());
-    EXPECT_GT(got.statistics.waits, 0u);
-    EXPECT_EQ(workers.load(), 2) << "each decoding thread announces itself once";
-    EXPECT_FALSE(worker_on_reader.load());
-}
-
-TEST(ParallelBzip2, DecodesAgainAfterCloseAndStopsCleanlyHalfWay)
-{
-    const std::string first = text_bytes(1'000'000, 1), second = random_bytes(200'000, 2);
-    const std::string a = compress(first, 1), b = compress(second, 1);
-    parallel_bzip2_decompressor filter(with_threads(2));
-    std::string out;
-    io::array_source source_a(a.data(), a.size());
-    io::copy(io::compose(filter, source_a), io::back_inserter(out));
-    EXPECT_TRUE(out == first);
-    out.clear();
-    io::array_source source_b(b.data(), b.size());
-    io::copy(io::compose(filter, source_b), io::back_inserter(out));
-    EXPECT_TRUE(out == second);
-
-    // Read a little, then drop the decoder with blocks still in flight.
-    for (int i = 0; i < 5; ++i) {
-        parallel_bzip2_decoder decoder(with_threads(2));
-        std::size_t offset = 0;
-        char buffer[100];
-        for (int reads = 0; reads < 3;) {
-            switch (decoder.next()) {
-            case parallel_bzip2_decoder::step::output:
-                decoder.take(buffer, sizeof buffer);
-                ++reads;
-                break;
-            case parallel_bzip2_decoder::step::input: {
-                const std::size_t n = std::min(decoder.input_capacity(), a.size() - offset);
-                std::copy_n(a.data() + offset, n, decoder.input_space());
-                offset += n;
-                n ? decoder.input_arrived(n) : decoder.input_ended();
-                break;
-            }
-            case parallel_bzip2_decoder::step::finished:
-                FAIL();
-            }
-        }
-    }
-}
-
-namespace {
-
-// Bytes in use in the C runtime's heap (where libbz2's state comes from).
-std::size_t heap_in_use()
-{
-#ifdef _WIN32
-    std::size_t used = 0;
-    _HEAPINFO entry{};
-    while (_heapwalk(&entry) == _HEAPOK)
-        if (entry._useflag == _USEDENTRY)
-            used += entry._size;
-    return used;
-#else
-    return 0;
-#endif
-}
-
-} // namespace
-
-// A worker that runs out of memory is no magic found by chance: the decoder
-// does not join and decode again, it raises the exhaustion itself (which the
-// extraction reports as an unexpected error, 7, not as a bzip2 error, 6), and
-// libbz2's state of the failed block is given back.
-TEST(ParallelBzip2, MemoryExhaustionInAWorkerIsReportedAsSuchAndLeaksNothing)
-{
-    const std::string input = compress(text_bytes(600'000, 5), 1);
-    auto failing = [] {
-        parallel_bzip2_settings settings = with_threads(1);
-        settings.worker_started = [] { fail_large_allocations = true; };
-        return settings;
-    };
-    {
-        parallel_bzip2_decompressor filter(failing());
-        io::array_source source(input.data(), input.size());
-        std::string out;
-        EXPECT_THROW(io::copy(io::compose(filter, source), io::back_inserter(out), 4096), std::bad_alloc);
-        EXPECT_EQ(filter.statistics().retries, 0u) << "taken for a magic by chance";
-    }
-
-    // Many failed decodes leave the heap as it was (libbz2's state of a
-    // block is about 64 kB).
-    auto fail_once = [&] {
-        parallel_bzip2_decompressor filter(failing());
-        io::array_source source(input.data(), input.size());
-        std::string out;
-        try {
-            io::copy(io::compose(filter, source), io::back_inserter(out), 4096);
-        } catch (const std::exception&) {
-        }
-    };
-    fail_once();
-    const std::size_t before = heap_in_use();
-    for (int i = 0; i < 40; ++i)
-        fail_once();
-    const std::size_t after = heap_in_use();
-    EXPECT_LT(after, before + (512u << 10)) << "grew by " << (after - before) << " bytes over 40 failed decodes";
-}
-
-// The search for a block's end gives up only once no magic can start at or
-// before the longest block's end: a magic exactly there is found only 48
-// bits later, when it has been read whole. Here a piece of zeros (no block,
-// but no magic either) reaches exactly that far, fed one byte at a time.
-TEST(ParallelBzip2, AMagicRightAtTheLongestBlocksEndIsStillLookedAt)
-{
-    constexpr std::uint64_t longest_bits = 1ull * 100000 * 20 + 64 * 1024 * 8; // block size 1
-    const std::uint64_t start_bit = 32;
-    const std::uint64_t magic_bit = start_bit + longest_bits;
-    ASSERT_EQ(magic_bit % 8, 0u);
-    std::string stream = "BZh1";
-    const unsigned char block_magic[] = {0x31, 0x41, 0x59, 0x26, 0x53, 0x59};
-    const unsigned char end_magic[] = {0x17, 0x72, 0x45, 0x38, 0x50, 0x90};
-    stream.append(reinterpret_cast<const char*>(block_magic), 6);
-    stream.append(std::size_t(magic_bit / 8) - stream.size(), '\0');
-    stream.append(reinterpret_cast<const char*>(end_magic), 6);
-    stream.append(4, '\0'); // the stream's CRC
-
-    std::size_t given = 0;
-    parallel_bzip2_decompressor filter(with_threads(1));
-    trickle_source source(stream, 1, given);
-    std::string out;
-    EXPECT_THROW(io::copy(io::compose(filter, source), io::back_inserter(out), 4096), bzip2_error);
-    EXPECT_GE(given, std::size_t((magic_bit + 48) / 8)) << "gave up before the magic could be read";
-    EXPECT_EQ(filter.statistics().retries, 1u) << "the piece up to the magic was tried";
 }

@@ -1,5 +1,5 @@
-// Destination macros, the shared folders they record, and the users group's
-// access to shared folders and files, read back from Wine's real ACLs.
+// Destination macros, the shared folders they record, and the list of
+// access entries that opens shared folders and files to the users group.
 
 #include "payload/compress_error.h"
 #include "payload/path_macros.h"
@@ -84,20 +84,6 @@ std::vector<fs::path> folders_of(const payload_writer& writer)
 }
 
 } // namespace
-
-TEST(KnownFolderPath, AsksTheShellWithFallback)
-{
-    EXPECT_EQ(known_folder_path(CSIDL_COMMON_APPDATA), special_folder(CSIDL_COMMON_APPDATA));
-    EXPECT_FALSE(known_folder_path(CSIDL_SYSTEM).empty());
-    // A folder the shell does not know: the fallback, else unexpected_error.
-    EXPECT_EQ(known_folder_path(0x7E, CSIDL_APPDATA, true), special_folder(CSIDL_APPDATA));
-    try {
-        known_folder_path(0x7E, CSIDL_APPDATA, false);
-        ADD_FAILURE() << "no error";
-    } catch (const std::system_error& e) {
-        EXPECT_EQ(e.code(), make_error_code(compress_errc::unexpected_error));
-    }
-}
 
 TEST(ResolveDestination, MacrosBecomeFoldersAndSharedFoldersAreRecorded)
 {
@@ -232,17 +218,6 @@ TEST(GrantUsersAccess, BuildsTheListHandedToTheSystem)
     }
 }
 
-TEST(GrantUsersAccess, StoresTheListOnExistingPathsAndFailsQuietlyOnMissingOnes)
-{
-    scratch_folder folder;
-    const fs::path file = folder / L"shared.dat";
-    write_file(file, "x");
-    EXPECT_TRUE(grant_users_access(folder.path(), shared_folder_access, inherit_to_children));
-    EXPECT_TRUE(grant_users_access(file, shared_file_access, 0));
-    EXPECT_FALSE(grant_users_access(folder / L"missing", shared_folder_access, inherit_to_children));
-    EXPECT_FALSE(grant_users_access(L"", shared_folder_access, inherit_to_children));
-}
-
 TEST(SharedFolders, EachIsOpenedToUsersOnceWhenTheFirstFileBelowItIsWritten)
 {
     const fs::path common = special_folder(CSIDL_COMMON_APPDATA);
@@ -295,22 +270,4 @@ TEST(SharedFolders, EachIsOpenedToUsersOnceWhenTheFirstFileBelowItIsWritten)
     EXPECT_EQ(writer.done(), writer.total());
     EXPECT_EQ(rec.count(failed_), 0u);
     EXPECT_EQ(read_file(root / L"Textures\\Tablewright\\c.pgm"), "c");
-}
-
-TEST(SharedFolders, AFolderThatIsNotYetThereIsGrantedWithALaterFile)
-{
-    // The users folder lies below a folder that the first file does not
-    // create; it stays pending until a file below it is written.
-    const fs::path common = special_folder(CSIDL_COMMON_APPDATA);
-    folder_below vendor(common, L"Vantrel Test");
-    scratch_folder install;
-    payload_writer writer(install.path(), {}, {}, {});
-    const fs::path data = writer.resolve_destination(L"<CommonData>\\" + vendor.name() + L"\\Data");
-    fs::create_directories(vendor.path());
-    writer.open_shared_folders(vendor.path());
-    EXPECT_EQ(writer.shared_folders()[0].done, true);
-    EXPECT_EQ(writer.shared_folders()[1].done, false) << "not there yet";
-    fs::create_directories(data);
-    writer.open_shared_folders(data);
-    EXPECT_EQ(writer.shared_folders()[1].done, true);
 }

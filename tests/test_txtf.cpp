@@ -39,38 +39,6 @@ private:
     bool active_ = false;
 };
 
-// The bytes of a file as the system reads them.
-std::string file_bytes(const std::filesystem::path& path)
-{
-    vt::unique_file file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-        FILE_ATTRIBUTE_NORMAL, nullptr));
-    EXPECT_TRUE(file) << ::GetLastError();
-    std::string bytes;
-    char chunk[4096];
-    DWORD read = 0;
-    while (file && ::ReadFile(file.get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
-        bytes.append(chunk, read);
-    return bytes;
-}
-
-TEST(TxtfWindows, WesternCodePageOfTheRuntime)
-{
-    code_page_guard guard(".1252");
-    ASSERT_TRUE(guard.active());
-    // The classic locale's wide/narrow facet converts with the runtime's code page.
-    const std::locale system = std::locale::classic();
-    EXPECT_EQ(dump(encode(encoding_code_page, L"caf\u00E9 \u20AC\u4E2D\n", system)),
-        dump(hex({'c', 'a', 'f', 0xE9, ' ', 0x80, '?', 0x0D, 0x0A})));
-
-    facet f(encoding_automatic, system);
-    std::mbstate_t state{};
-    auto read = decode(f, "caf\xE9 \x80\r\n", state);
-    EXPECT_EQ(read.text, L"caf\u00E9 \u20AC\n");
-    EXPECT_EQ(state_bits(state) & state_encoding_mask, found_code_page);
-    EXPECT_EQ(f.max_length(), 12);
-    EXPECT_EQ(facet(encoding_code_page, system).max_length(), 2);
-}
-
 TEST(TxtfWindows, DoubleByteCodePageOfTheRuntime)
 {
     code_page_guard guard(".932");
@@ -80,8 +48,6 @@ TEST(TxtfWindows, DoubleByteCodePageOfTheRuntime)
     // (The system maps some characters to a look-alike, such as \u00E9 to "e";
     // Thai has none in this code page.)
     EXPECT_EQ(dump(encode(encoding_code_page, L"\u65E5\u672C\u0E01", system)), dump(japanese + "?"));
-    EXPECT_EQ(facet(encoding_code_page | newline_lf, system).max_length(), 2);
-    EXPECT_EQ(facet(encoding_code_page, system).max_length(), 4);
 
     // 0x93 cannot begin UTF-8, so the code page is chosen; a lead byte at the
     // end of one call waits for its second byte.
@@ -100,43 +66,6 @@ TEST(TxtfWindows, CharactersBeyondTheBmpAreSurrogatePairs)
         (std::wstring{wchar_t(0xDBFF), wchar_t(0xDFFD)}));
     EXPECT_EQ(dump(encode(encoding_utf16 | bom_none, std::wstring{wchar_t(0xDBFF), wchar_t(0xDFFD)})),
         dump(hex({0xFF, 0xDB, 0xFD, 0xDF})));
-}
-
-TEST(TxtfWindows, UninstallLogLinesOnTheFileSystem)
-{
-    scratch_folder folder("windows-log");
-    const auto path = folder.path() / L"Journal \u03A9 \u65E5\u672C \U0001F600.ulog";
-    const std::vector<std::wstring> lines = {
-        L"// Uninstall Log File v1",
-        L"// Install Path : C:\\Program Files\\Vantrel Software\\Tablewright 8",
-        L"0000:0100:1 -- C:\\Users\\\u00C9milie\\\u684C\\\U0001F600.twp",
-    };
-    {
-        wofstream out(path, encoding_utf16, std::ios_base::binary | std::ios_base::trunc);
-        ASSERT_TRUE(out.is_open());
-        for (const auto& line : lines)
-            out << line << L'\n';
-        out.flush();
-        EXPECT_TRUE(out.good());
-    }
-
-    // UTF-16 little-endian with its mark, every line ended by CR LF.
-    const std::string bytes = file_bytes(path);
-    ASSERT_GE(bytes.size(), 2u);
-    EXPECT_EQ(dump(bytes.substr(0, 2)), "ff fe");
-    std::wstring units(reinterpret_cast<const wchar_t*>(bytes.data() + 2), (bytes.size() - 2) / 2);
-    std::wstring expected;
-    for (const auto& line : lines)
-        expected += line + L"\r\n";
-    EXPECT_EQ(units, expected);
-
-    wifstream in(path);
-    ASSERT_TRUE(in.is_open());
-    std::vector<std::wstring> read;
-    for (std::wstring line; std::getline(in, line);)
-        read.push_back(line);
-    EXPECT_EQ(read, lines);
-    EXPECT_FALSE(in.bad());
 }
 
 TEST(TxtfWindows, LogWrittenInAnyEncodingIsReadInAutomaticMode)

@@ -33,54 +33,6 @@ std::uint32_t newline_met(const std::mbstate_t& state)
 
 // ---- Mode word ---------------------------------------------------------------
 
-TEST(TxtfMode, OutOfRangeFieldsFallBackToDefaults)
-{
-    struct {
-        std::uint32_t given, normalised;
-    } cases[] = {
-        {encoding_utf16, encoding_utf16},
-        {encoding_utf8 | bom_none | newline_lf | big_endian, encoding_utf8 | bom_none | newline_lf | big_endian},
-        {3, encoding_automatic},                  // not an encoding
-        {0x0F, encoding_automatic},
-        {encoding_code_page, encoding_code_page | bom_none}, // a code page has no mark
-        {encoding_code_page | bom_use, encoding_code_page | bom_none},
-        {encoding_utf32 | 0x30, encoding_utf32},  // mark value 3
-        {encoding_utf8 | 0xC0, encoding_utf8},    // newline value 3
-        {encoding_utf8 | 0x140, encoding_utf8},   // newline value 5
-        {encoding_utf16 | 0xC00, encoding_utf16}, // byte order 3
-        {encoding_utf16 | newline_cr | little_endian | 0xFFFF0000, encoding_utf16 | newline_cr | little_endian},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(normalise_mode(c.given), c.normalised) << std::hex << c.given;
-        EXPECT_EQ(facet(c.given).mode(), c.normalised) << std::hex << c.given;
-    }
-}
-
-TEST(TxtfFacet, AnnouncesStateDependentConversionAndItsLengths)
-{
-    EXPECT_EQ(facet(encoding_utf16).encoding(), -1);
-    EXPECT_FALSE(facet(encoding_utf16).always_noconv());
-
-    struct {
-        std::uint32_t mode;
-        int max_length;
-    } cases[] = {
-        {encoding_utf8, 9},
-        {encoding_utf8 | bom_none, 6},
-        {encoding_utf16, 6},
-        {encoding_utf16 | bom_none | newline_lf, 4},
-        {encoding_utf32, 12},
-        {encoding_utf32 | newline_lf, 8},
-        {encoding_utf32 | bom_none | newline_cr, 4},
-        {encoding_code_page, 2},  // Latin-1: one byte, CR LF doubles it
-        {encoding_code_page | newline_lf, 1},
-        {encoding_automatic, 12}, // a file read in any encoding may be appended to
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(facet(c.mode).max_length(), c.max_length) << std::hex << c.mode;
-    EXPECT_EQ(facet(encoding_code_page, double_byte_locale()).max_length(), 4);
-}
-
 // ---- Writing -------------------------------------------------------------------
 
 TEST(TxtfWrite, Utf16DefaultsGiveMarkAndCrLfLittleEndian)
@@ -160,33 +112,6 @@ TEST(TxtfWrite, CodePageWithQuestionMarkForWhatItCannotExpress)
     EXPECT_EQ(dump(encode(f, L"\u00E9\u0100", state)), dump(hex({0xE9, '?'})));
     EXPECT_EQ(found_of(state), found_code_page);
     EXPECT_FALSE(state_bits(state) & state_start_done);
-}
-
-TEST(TxtfWrite, TextAppendedToAFileThatWasReadFollowsIt)
-{
-    struct {
-        std::uint32_t mode;
-        std::string file;
-        std::string appended; // the bytes of "c\n" written with the state after reading
-    } cases[] = {
-        // Explicit UTF-8 with the CR LF default: the file's LF convention wins,
-        // and no second mark is written.
-        {encoding_utf8, hex({0xEF, 0xBB, 0xBF, 'a', 0x0A}), "c\n"},
-        {encoding_utf8, "a\rb\r", "c\r"},
-        {encoding_utf8 | newline_lf, "a\r\nb\n", "c\r\n"}, // mixed: CR LF
-        // Automatic mode keeps the encoding and byte order it found.
-        {encoding_automatic, hex({0xFE, 0xFF, 0, 'a', 0, 0x0A}), hex({0, 'c', 0, 0x0A})},
-        {encoding_automatic, hex({0xFF, 0xFE, 0, 0, 'a', 0, 0, 0}), hex({'c', 0, 0, 0, 0x0D, 0, 0, 0, 0x0A, 0, 0, 0})},
-        {encoding_automatic, hex({'x', 0xC3, 0xA9}), "c\r\n"},
-        {encoding_automatic, hex({'x', 0xE9, 'y'}), "c\r\n"},
-    };
-    for (const auto& c : cases) {
-        facet f(c.mode);
-        std::mbstate_t state{};
-        auto read = decode(f, c.file, state);
-        EXPECT_EQ(read.left_over, 0u);
-        EXPECT_EQ(dump(encode(f, L"c\n", state)), dump(c.appended)) << dump(c.file);
-    }
 }
 
 // ---- Reading --------------------------------------------------------------------
@@ -353,27 +278,6 @@ TEST(TxtfRead, LineEndsBecomeLineFeeds)
     EXPECT_EQ(decode(encoding_utf16, hex({'a', 0, 0x0D, 0, 0x0A, 0, 'b', 0, 0x0D, 0})), L"a\nb\n");
 }
 
-TEST(TxtfRead, RecordsTheNewlineConventionMet)
-{
-    struct {
-        std::string bytes;
-        std::uint32_t met;
-    } cases[] = {
-        {"a\r\nb\r\n", met_crlf},
-        {"a\nb\n", met_lf},
-        {"a\rb\rc", met_cr},
-        {"a\r\nb\n", met_mixed},
-        {"a\rb\n", met_mixed},
-        {"abc", met_none},
-    };
-    for (const auto& c : cases) {
-        facet f(encoding_utf8);
-        std::mbstate_t state{};
-        decode(f, c.bytes, state);
-        EXPECT_EQ(newline_met(state), c.met) << dump(c.bytes);
-    }
-}
-
 // ---- Conversions in pieces ----------------------------------------------------------
 
 TEST(TxtfPieces, IncompleteCharacterWaitsForMoreBytes)
@@ -419,29 +323,6 @@ TEST(TxtfPieces, LineEndSplitBetweenCallsIsOneLineFeed)
     f.in(state, second.data(), second.data() + 2, from_next, area, area + 8, to_next);
     EXPECT_EQ(std::wstring(area, to_next), L"b");
     EXPECT_EQ(newline_met(state), met_crlf);
-}
-
-TEST(TxtfPieces, OutputAreaTooSmallLeavesCharacterAndStateForNextCall)
-{
-    facet f(encoding_utf8);
-    std::mbstate_t state{};
-    const std::wstring text = L"\u20AC";
-    char area[8];
-    const wchar_t* from_next;
-    char* to_next;
-    // The mark and the euro sign take 6 bytes.
-    EXPECT_EQ(f.out(state, text.data(), text.data() + 1, from_next, area, area + 5, to_next), std::codecvt_base::partial);
-    EXPECT_EQ(from_next, text.data());
-    EXPECT_EQ(to_next, area);
-    EXPECT_EQ(state_bits(state), 0u);
-    EXPECT_EQ(f.out(state, text.data(), text.data() + 1, from_next, area, area + 6, to_next), std::codecvt_base::ok);
-    EXPECT_EQ(dump(std::string(area, to_next)), dump("\xEF\xBB\xBF\xE2\x82\xAC"));
-
-    // Reading into an area of one wide character.
-    facet reader(encoding_utf8);
-    std::mbstate_t read_state{};
-    auto read = decode(reader, "ab\r\nc", read_state, 0, 1);
-    EXPECT_EQ(read.text, L"ab\nc");
 }
 
 TEST(TxtfPieces, SurrogatePairSplitBetweenCalls)
@@ -502,74 +383,7 @@ TEST(TxtfPieces, EveryPieceSizeGivesTheSameText)
     }
 }
 
-TEST(TxtfPieces, LengthCountsTheBytesOfSoManyCharacters)
-{
-    const std::wstring text = L"a\r\n\u00E9" + wide(U"\U0001F600") + L"\rb" + wide(U"\U0010FFFD");
-    for (std::uint32_t mode : {encoding_utf8, encoding_utf16 | big_endian, encoding_utf32}) {
-        facet f(mode);
-        std::mbstate_t write_state{};
-        const std::string bytes = encode(f, text, write_state);
-        std::mbstate_t full_state{};
-        const std::size_t total = decode(f, bytes, full_state).text.size();
-        for (std::size_t max = 0; max <= total + 1; ++max) {
-            std::mbstate_t length_state{}, in_state{};
-            int length = f.length(length_state, bytes.data(), bytes.data() + bytes.size(), max);
-            std::vector<wchar_t> area(max + 1);
-            const char* from_next;
-            wchar_t* to_next;
-            f.in(in_state, bytes.data(), bytes.data() + bytes.size(), from_next, area.data(), area.data() + max, to_next);
-            EXPECT_EQ(length, from_next - bytes.data()) << std::hex << mode << " " << std::dec << max;
-            EXPECT_EQ(state_bits(length_state), state_bits(in_state));
-            EXPECT_EQ(static_cast<std::size_t>(to_next - area.data()), std::min(max, total));
-        }
-    }
-}
-
 // ---- Round trips of random text -------------------------------------------------
-
-TEST(TxtfRoundTrip, RandomTextThroughEveryEncodingAndNewlineMode)
-{
-    const auto sample = random_text(8110, 3000);
-    std::mt19937 pieces(14);
-    const std::uint32_t encodings[] = {encoding_utf8, encoding_utf16, encoding_utf16 | big_endian, encoding_utf32,
-        encoding_utf32 | big_endian};
-    int checked = 0;
-    for (std::uint32_t encoding : encodings) {
-        for (std::uint32_t newline : {newline_default, newline_crlf, newline_lf, newline_cr}) {
-            for (std::uint32_t bom : {bom_default, bom_none}) {
-                const std::uint32_t mode = encoding | newline | bom;
-                facet f(mode);
-                std::mbstate_t write_state{};
-                const std::string bytes = encode(f, sample.text, write_state, 1 + pieces() % 300);
-                std::mbstate_t read_state{};
-                auto read = decode(f, bytes, read_state, 1 + pieces() % 700, 1 + pieces() % 500);
-                EXPECT_EQ(read.text == sample.expected, true) << std::hex << mode;
-                EXPECT_EQ(read.left_over, 0u);
-                if (bom == bom_default) {
-                    // The mark lets automatic mode find the encoding again.
-                    facet automatic(newline);
-                    std::mbstate_t auto_state{};
-                    EXPECT_EQ(decode(automatic, bytes, auto_state, 1 + pieces() % 700).text == sample.expected, true)
-                        << std::hex << mode;
-                }
-                ++checked;
-            }
-        }
-    }
-    EXPECT_EQ(checked, 40);
-
-    // The code page keeps what Latin-1 can express and writes "?" for the rest.
-    std::wstring latin = wide(U"\U0001F600"), expected = L"?";
-    for (int i = 0; i < 2000; ++i) {
-        auto c = static_cast<wchar_t>(pieces() % 4 == 0 ? L'\n' : pieces() % 0x200);
-        if (c == L'\r')
-            continue;
-        latin.push_back(c);
-        expected.push_back(c <= 0xFF ? c : L'?');
-    }
-    for (std::uint32_t newline : {newline_default, newline_lf, newline_cr})
-        EXPECT_EQ(decode(encoding_code_page | newline, encode(encoding_code_page | newline, latin)) == expected, true);
-}
 
 // ---- File streams ----------------------------------------------------------------------
 
@@ -607,93 +421,6 @@ TEST(TxtfStream, GetlineSplitsAtEveryKindOfLineEnd)
     for (std::wstring line; std::getline(in, line);)
         lines.push_back(line);
     EXPECT_EQ(lines, (std::vector<std::wstring>{L"one", L"two", L"three", L"f\u00FCnf", L"", L"seven"}));
-}
-
-TEST(TxtfStream, LargeAndUnbufferedFilesInEveryEncoding)
-{
-    scratch_folder folder("large");
-    // Where wchar_t is 16 bits, U+FFFF is the stream's end-of-file value and
-    // cannot pass through a stream buffer; U+FFFE stands in for it (both are
-    // written as U+FFFD).
-    auto without_weof = [](random_sample sample) {
-        std::replace(sample.text.begin(), sample.text.end(), wchar_t(0xFFFF), wchar_t(0xFFFE));
-        return sample;
-    };
-    const auto large = without_weof(random_text(2024, 60000));
-    const auto small = without_weof(random_text(77, 1500));
-    const std::uint32_t modes[] = {encoding_utf8, encoding_utf16, encoding_utf16 | big_endian | newline_lf,
-        encoding_utf32 | newline_cr, encoding_utf8 | bom_none};
-    int file_number = 0;
-    for (std::uint32_t mode : modes) {
-        for (bool buffered : {true, false}) {
-            const auto& sample = buffered ? large : small;
-            const auto path = folder.path() / ("text" + std::to_string(file_number++) + ".txt");
-            {
-                wofstream out;
-                if (!buffered)
-                    out.rdbuf()->pubsetbuf(nullptr, 0);
-                out.open(path, mode);
-                out << sample.text;
-                EXPECT_TRUE(out.good());
-            }
-            wifstream in;
-            if (!buffered)
-                in.rdbuf()->pubsetbuf(nullptr, 0);
-            // Files with a mark are read in automatic mode; the unmarked one as what it is.
-            in.open(path, (mode & bom_mask) == bom_none ? mode : (mode & newline_mask));
-            std::wstring text((std::istreambuf_iterator<wchar_t>(in)), std::istreambuf_iterator<wchar_t>());
-            EXPECT_FALSE(in.bad());
-            EXPECT_EQ(text.size(), sample.expected.size()) << std::hex << mode << " " << buffered;
-            EXPECT_TRUE(text == sample.expected) << std::hex << mode << " " << buffered;
-        }
-    }
-}
-
-TEST(TxtfStream, OpeningAgainInstallsAFreshFacetOverTheSameCodePage)
-{
-    scratch_folder folder("reopen");
-    wofstream out;
-    out.imbue(latin1_locale());
-    out.open(folder.path() / "first.txt", encoding_utf16);
-    out << L"\u00E9";
-    // A second open while the file is open fails and leaves the stream as it is.
-    out.open(folder.path() / "other.txt", encoding_utf8);
-    EXPECT_TRUE(out.fail());
-    EXPECT_FALSE(std::filesystem::exists(folder.path() / "other.txt"));
-    out.close();
-    out.clear();
-    out.open(folder.path() / "second.txt", encoding_code_page | newline_lf);
-    EXPECT_EQ(out.mode(), encoding_code_page | newline_lf | bom_none);
-    out << L"\u00E9\u4E2D\n";
-    out.close();
-    EXPECT_EQ(dump(read_bytes(folder.path() / "first.txt")), dump(hex({0xFF, 0xFE, 0xE9, 0})));
-    EXPECT_EQ(dump(read_bytes(folder.path() / "second.txt")), dump(hex({0xE9, '?', 0x0A})));
-}
-
-TEST(TxtfStream, FileEndingInsideACharacterEndsTheReadingWithoutThrowing)
-{
-    scratch_folder folder("cut");
-    const auto path = folder.path() / "cut.txt";
-    // The last line lacks the second byte of its last character.
-    write_bytes(path, hex({0xFF, 0xFE, 'a', 0, 0x0A, 0, 'b', 0, 'c'}));
-    wifstream in(path);
-    std::vector<std::wstring> lines;
-    EXPECT_NO_THROW({
-        for (std::wstring line; std::getline(in, line);)
-            lines.push_back(line);
-    });
-    EXPECT_EQ(lines, std::vector<std::wstring>{L"a"});
-    EXPECT_TRUE(in.bad());
-}
-
-TEST(TxtfStream, MissingFileDoesNotOpen)
-{
-    scratch_folder folder("missing");
-    wifstream in(folder.path() / "absent.txt");
-    EXPECT_FALSE(in.is_open());
-    EXPECT_TRUE(in.fail());
-    std::wstring line;
-    EXPECT_FALSE(std::getline(in, line));
 }
 
 } // namespace

@@ -1,10 +1,11 @@
 // Uninstall.ulog on Wine's real file system: the exact bytes the writer
-// leaves, the reader's rules, the merge with the earlier installation's log,
-// and logs that are damaged or written to do harm.
+// leaves, the reader's rules, and the merge with the earlier installation's
+// log.
 
 #include "resources/product.h"
 #include "engine/install_journal.h"
 #include "engine/uninstall_log_parser.h"
+#include "scratch_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -22,18 +23,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string read_bytes(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void write_bytes(const fs::path& path, const std::string& bytes)
-{
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), std::streamsize(bytes.size()));
-}
+using portable_test::read_bytes;
+using portable_test::write_bytes;
 
 // UTF-16 little-endian with its byte-order mark, as the installer writes.
 std::string utf16_bytes(const std::wstring& text)
@@ -302,49 +293,6 @@ TEST_F(UninstallLog, ReaderStopsAtTheFirstBrokenRuleAndKeepsWhatCameBefore)
     EXPECT_EQ(good->previous_entries().size(), 1u);
 }
 
-TEST_F(UninstallLog, LineEndsAndEncodingsReadTheSame)
-{
-    std::wstring body = L"0000:0101:1 -- " + (install_folder / L"Tablewright.exe").wstring() + L"\n" +
-                        L"0001:02ff:0 -- " + (shortcut_folder / L"Tablewright.lnk").wstring() + L"\n";
-    std::wstring lf_text = header(install_folder.wstring(), shortcut_folder.wstring(), L"\n") + body;
-    std::wstring crlf_text;
-    for (wchar_t c : lf_text)
-        crlf_text += c == L'\n' ? std::wstring(L"\r\n") : std::wstring(1, c);
-
-    install_journal reference;
-    write_bytes(log, utf16_bytes(crlf_text));
-    reference.read_log(log);
-    ASSERT_EQ(reference.previous_entries().size(), 2u);
-
-    install_journal lf_only;
-    write_bytes(log, utf16_bytes(lf_text));
-    lf_only.read_log(log);
-    expect_same_entries(lf_only.previous_entries(), reference.previous_entries());
-    EXPECT_EQ(lf_only.previous_install_folder(), reference.previous_install_folder());
-
-    // A log in plain ASCII without a byte-order mark, as an editor may leave it.
-    install_journal ascii;
-    write_bytes(log, std::string(lf_text.begin(), lf_text.end()));
-    ascii.read_log(log);
-    expect_same_entries(ascii.previous_entries(), reference.previous_entries());
-    EXPECT_EQ(ascii.previous_shortcut_folder(), shortcut_folder.wstring());
-}
-
-TEST_F(UninstallLog, WriteFailureIsReportedAndStillCommits)
-{
-    install_journal journal;
-    fs::path file = install_folder / L"data.bin";
-    std::ofstream(file) << "older";
-    journal.begin_file(file, 0, false);
-    journal.close_entry(true);
-    std::wstring backup = journal.current_entries().back().backup;
-    ASSERT_FALSE(backup.empty());
-    // A folder stands where the log should go.
-    fs::create_directories(log);
-    EXPECT_FALSE(journal.write_log(log, install_folder.wstring(), shortcut_folder.wstring()));
-    EXPECT_FALSE(fs::exists(backup));
-}
-
 TEST_F(UninstallLog, PreviousLinkMakesWayForTheNewOneAndIsNotLostOnRollback)
 {
     fs::path old_link = shortcut_folder / L"Tablewright 8.11m.lnk";
@@ -443,149 +391,4 @@ TEST(UninstallLogParser, MalformedEntriesStopTheReading)
         ASSERT_EQ(parser.entries().size(), 1u);
         EXPECT_EQ(parser.entries()[0].path, L"C:\\kept");
     }
-}
-
-TEST(UninstallLogParser, VersionLineMustNameVersionOne)
-{
-    EXPECT_EQ(parse({L"///   Uninstall Log File v01", L"0:100:1 -- a"}).entries().size(), 1u);
-    for (std::wstring_view bad : {L"// Uninstall Log File v", L"// Uninstall Log File v2", L"// Uninstall Log File",
-                                  L"// Uninstall Log File v4294967297", L"Uninstall Log File v1"}) {
-        SCOPED_TRACE(std::string(bad.begin(), bad.end()));
-        auto parser = parse({bad, L"0:100:1 -- a"});
-        EXPECT_EQ(parser.version(), 0u);
-        EXPECT_TRUE(parser.entries().empty());
-    }
-}
-
-TEST(UninstallLogParser, HeaderLinesMustSayWhatTheyAre)
-{
-    auto parser = parse({version_line, L"// warning", L"// Tablewright 8.11m", L"0:100:1 -- a"});
-    EXPECT_TRUE(parser.entries().empty()) << "the third line does not say Install";
-    parser = parse({version_line, L"// warning", L"// Install Tablewright", L"// Install Path C:\\x",
-                    L"0:100:1 -- a"});
-    EXPECT_EQ(parser.product_text(), L"Tablewright");
-    EXPECT_TRUE(parser.install_folder().empty());
-    EXPECT_TRUE(parser.entries().empty());
-}
-
-TEST(UninstallLogParser, EntryCountIsBounded)
-{
-    uninstall_log_parser parser;
-    ASSERT_TRUE(parser.take_line(version_line));
-    std::size_t taken = 0;
-    while (parser.take_line(L"0:100:1 -- C:\\same") && taken < uninstall_log_max_entries + 10)
-        ++taken;
-    EXPECT_EQ(parser.entries().size(), uninstall_log_max_entries);
-}
-
-// Random damage to a valid log: whatever comes out, the parser neither throws
-// nor invents a path, a type or a parameter the rules do not allow.
-TEST(UninstallLogParser, RandomDamageNeverLeadsOutsideTheText)
-{
-    const std::wstring valid = header(L"C:\\Program Files\\Vantrel Software\\Tablewright 8", L"C:\\Menu", L"\n") +
-                               L"0000:00ff:1 -- C:\\Program Files\\Vantrel Software\n"
-                               L"0001:0101:1 -- C:\\Program Files\\Vantrel Software\\Tablewright 8\\T.exe\n"
-                               L"0002:0103:0 -- C:\\ProgramData\\Tablewright\\Shared.lib\n"
-                               L"0003:02ff:1 -- C:\\Menu\\Tablewright 8.11n.lnk\n"
-                               L"0004:05ff:1 -- HKEY_LOCAL_MACHINE\\x\n"
-                               L"0005:07ff:1 -- DirectX Update\n";
-    const wchar_t alphabet[] = L"0123456789abcdefABCDEF:-/ \t\r\n\\xv\xFEFF\xFFFD\xD800\x00A0";
-    std::mt19937 random(20240601);
-    for (int round = 0; round < 3000; ++round) {
-        std::wstring text = valid;
-        int changes = 1 + int(random() % 8);
-        for (int c = 0; c < changes; ++c) {
-            std::size_t at = random() % text.size();
-            switch (random() % 4) {
-            case 0:
-                text[at] = alphabet[random() % (std::size(alphabet) - 1)];
-                break;
-            case 1:
-                text[at] = wchar_t(random() & 0xFFFF);
-                break;
-            case 2:
-                text.insert(at, 1, alphabet[random() % (std::size(alphabet) - 1)]);
-                break;
-            default:
-                text.erase(at, 1 + random() % 12);
-                break;
-            }
-            if (text.empty())
-                text = L"x";
-        }
-        uninstall_log_parser parser;
-        std::size_t lines = 0;
-        for (std::size_t start = 0; start <= text.size();) {
-            std::size_t end = text.find(L'\n', start);
-            if (end == std::wstring::npos)
-                end = text.size();
-            ++lines;
-            if (!parser.take_line(std::wstring_view(text).substr(start, end - start)))
-                break;
-            start = end + 1;
-        }
-        ASSERT_LE(parser.entries().size(), lines);
-        for (const journal_entry& e : parser.entries()) {
-            ASSERT_LE(std::uint32_t(e.type), 7u);
-            ASSERT_GE(e.parameter, -1);
-            ASSERT_LE(e.parameter, 254);
-            ASSERT_NE(text.find(e.path), std::wstring::npos);
-            ASSERT_EQ(e.path.find(L'\0'), std::wstring::npos);
-        }
-    }
-}
-
-TEST_F(UninstallLog, DamagedFilesAreReadUpToTheDamage)
-{
-    install_journal full_journal;
-    record_installation(full_journal);
-    ASSERT_TRUE(full_journal.write_log(log, install_folder.wstring(), shortcut_folder.wstring()));
-    const std::string bytes = read_bytes(log);
-    install_journal full;
-    full.read_log(log);
-    const auto& all = full.previous_entries();
-    ASSERT_EQ(all.size(), 9u);
-
-    // Cut anywhere, even inside a UTF-16 unit: a prefix of the entries, the
-    // last of them perhaps with a shortened path.
-    fs::path cut_log = root / L"cut.ulog";
-    for (std::size_t cut = 0; cut < bytes.size(); cut += 37) {
-        write_bytes(cut_log, bytes.substr(0, cut));
-        install_journal journal;
-        journal.read_log(cut_log);
-        const auto& read = journal.previous_entries();
-        ASSERT_LE(read.size(), all.size());
-        for (std::size_t i = 0; i < read.size(); ++i) {
-            EXPECT_EQ(read[i].type, all[i].type);
-            EXPECT_EQ(all[i].path.substr(0, read[i].path.size()), read[i].path) << cut;
-        }
-    }
-
-    // Binary junk, with and without something that looks like a mark.
-    std::mt19937 random(7);
-    for (std::string junk : {std::string(), std::string("\xFF\xFE"), std::string("\xEF\xBB\xBF"),
-                             std::string("\xFF\xFE\0\0", 4), std::string("\xFE\xFF")}) {
-        for (int i = 0; i < 65536; ++i)
-            junk.push_back(char(random()));
-        write_bytes(cut_log, junk);
-        install_journal journal;
-        journal.read_log(cut_log);
-        EXPECT_TRUE(journal.previous_entries().empty());
-        EXPECT_TRUE(journal.previous_install_folder().empty());
-    }
-}
-
-TEST_F(UninstallLog, HugeLineEndsTheReadingQuickly)
-{
-    std::wstring text = header(install_folder.wstring(), shortcut_folder.wstring()) + L"0000:0100:1 -- C:\\a\r\n" +
-                        L"0001:0100:1 -- " + std::wstring(4 * 1024 * 1024, L'A') + L"\r\n" +
-                        L"0002:0100:1 -- C:\\c\r\n";
-    write_bytes(log, utf16_bytes(text));
-    auto started = std::chrono::steady_clock::now();
-    install_journal journal;
-    journal.read_log(log);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
-    ASSERT_EQ(journal.previous_entries().size(), 1u);
-    EXPECT_EQ(journal.previous_entries()[0].path, L"C:\\a");
-    EXPECT_EQ(journal.previous_install_folder(), install_folder.wstring());
 }

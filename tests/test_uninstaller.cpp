@@ -1,9 +1,9 @@
 // The uninstaller over the logs that real installations write: run in
 // process after an installation on Wine's file system and registry, it
-// removes what the log names and nothing else, keeps shared data, asks in the
-// product's language, stops at a damaged log, and leaves a retry possible
-// when a file is in use. The last group starts the built Uninstall.exe, which
-// removes its own file and folder through its temporary copy.
+// removes what the log names, keeps shared data, waits for the product's
+// other programs, and leaves a retry possible when a file is in use. The last
+// group starts the built Uninstall.exe, which removes its own file and folder
+// through its temporary copy.
 
 #include "app/application_id.h"
 #include "app/installer_context.h"
@@ -39,16 +39,6 @@ namespace {
 
 const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
 
-class silent_view final : public installation_view {
-public:
-    void append_log(const std::wstring& text) override { log += text; }
-    void set_status(const std::wstring&) override {}
-    void show_progress() override {}
-    void set_progress(unsigned) override {}
-    HWND owner() const override { return nullptr; }
-    std::wstring log;
-};
-
 std::string built(const wchar_t* relative)
 {
     return read_file(fs::path(build_folder()) / relative);
@@ -57,30 +47,6 @@ std::string built(const wchar_t* relative)
 std::wstring public_desktop()
 {
     return vt::known_folder(FOLDERID_PublicDesktop);
-}
-
-std::wstring read_log_text(const fs::path& file)
-{
-    vt::txtf::wifstream in(file, vt::txtf::encoding_automatic);
-    std::wostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-void write_log_text(const fs::path& file, const std::wstring& text)
-{
-    ::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_NORMAL);
-    vt::txtf::wofstream out(file, vt::txtf::encoding_utf16, std::ios_base::binary | std::ios_base::trunc);
-    out << text;
-}
-
-std::wstring replaced(std::wstring text, const std::wstring& from, const std::wstring& to)
-{
-    const auto at = text.find(from);
-    EXPECT_NE(at, std::wstring::npos) << "the log has no text to replace";
-    if (at != std::wstring::npos)
-        text.replace(at, from.size(), to);
-    return text;
 }
 
 bool product_registered()
@@ -94,19 +60,6 @@ std::optional<std::wstring> product_path_value()
     return maker ? vt::read_string(maker.get(), L"Tablewright 8 Path") : std::nullopt;
 }
 
-// Every file and folder below the given roots, with content, to compare
-// before and after a run that must not remove anything.
-std::vector<std::pair<std::wstring, std::string>> snapshot(std::initializer_list<fs::path> roots)
-{
-    std::vector<std::pair<std::wstring, std::string>> out;
-    for (const fs::path& root : roots)
-        for (const std::wstring& relative : tree(root)) {
-            const fs::path path = root / relative;
-            out.emplace_back(path.wstring(), fs::is_regular_file(path) ? read_file(path) : std::string("<folder>"));
-        }
-    return out;
-}
-
 class Uninstallation : public ::testing::Test {
 protected:
     void SetUp() override
@@ -115,19 +68,19 @@ protected:
         context.install_folder = (root.path() / L"Program Files\\Vantrel Software\\Tablewright 8").wstring();
         context.start_menu_folder = (root.path() / L"Start Menu\\Tablewright").wstring();
         context.desktop_shortcut = false;
-        clean_registry();
+        clean(); // whatever another program's run left in the shared places
         ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", nullptr);
     }
     void TearDown() override
     {
-        clean_registry();
+        clean();
+        set_language(language_english);
+    }
+    void clean()
+    {
         remove_tree(samples_folder());
         remove_tree(fs::path(public_desktop()) / L"Tablewright 8.11n.lnk");
         remove_tree(textures.path().parent_path());
-        set_language(language_english);
-    }
-    static void clean_registry()
-    {
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());
         ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".twp");
         ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tablewright.Project.8");
@@ -156,7 +109,7 @@ protected:
         };
         const std::string compressed = compressed_archive(files);
         vt::imemstream payload(compressed.data(), compressed.size());
-        silent_view view;
+        recording_view view;
         ASSERT_TRUE(run_installation(context, view, payload)) << std::string(view.log.begin(), view.log.end());
         ASSERT_TRUE(fs::exists(log_file()));
     }
@@ -214,24 +167,6 @@ TEST_F(Uninstallation, RemovesWhatTheInstallationMadeAndKeepsSharedData)
     EXPECT_TRUE(vt::open_key(vt::registry_root::classes_root, L".twp"));
 }
 
-TEST_F(Uninstallation, LeavesWhatTheLogDoesNotName)
-{
-    // A folder the installation found in place is not its to remove.
-    const fs::path existing = root.path() / L"Start Menu";
-    fs::create_directories(existing);
-    install();
-    write_file(installed(L"My notes.txt"), "the user's");
-    write_file(installed(L"Lang\\Custom.dll"), "a module of the user's");
-
-    EXPECT_EQ(uninstall(), uninstall_done);
-
-    EXPECT_EQ(tree(installed(L"")), (std::vector<std::wstring>{L"Lang", L"Lang\\Custom.dll", L"My notes.txt"}));
-    EXPECT_FALSE(fs::exists(start_menu_link()));
-    EXPECT_FALSE(fs::exists(context.start_menu_folder)) << "made by the installation, empty now";
-    EXPECT_TRUE(fs::exists(existing));
-    EXPECT_FALSE(product_registered());
-}
-
 TEST_F(Uninstallation, AFileInUseKeepsTheUninstallerItsLogAndTheKeyForAnotherRun)
 {
     install();
@@ -250,128 +185,6 @@ TEST_F(Uninstallation, AFileInUseKeepsTheUninstallerItsLogAndTheKeyForAnotherRun
     EXPECT_EQ(uninstall(), uninstall_done);
     EXPECT_TRUE(tree(root.path()).empty());
     EXPECT_FALSE(product_registered());
-}
-
-TEST_F(Uninstallation, ADamagedLogRemovesNothing)
-{
-    install();
-    const std::wstring log_text = read_log_text(log_file());
-    const std::wstring program = installed(L"Tablewright.exe").wstring();
-    ASSERT_NE(log_text.find(L":0101:1 -- " + program + L"\n"), std::wstring::npos);
-    const std::wstring next_position = [&] {
-        // The line that follows the last entry, with the next number.
-        std::size_t count = std::count(log_text.begin(), log_text.end(), L'\n') - 6;
-        wchar_t buffer[16];
-        swprintf(buffer, 16, L"%04zu", count);
-        return std::wstring(buffer);
-    }();
-
-    struct damage {
-        const char* what;
-        std::wstring text;
-    };
-    const damage damages[] = {
-        {"a system file", log_text + next_position + L":0100:1 -- C:\\windows\\system32\\kernel32.dll\n"},
-        {"a way out of the installation folder",
-         log_text + next_position + L":0100:1 -- " + context.install_folder + L"\\..\\..\\..\\outside.dat\n"},
-        {"an alternate stream", log_text + next_position + L":0100:1 -- " + program + L":hidden\n"},
-        {"a relative path", log_text + next_position + L":0100:1 -- Tablewright.exe\n"},
-        {"a link that is no link", log_text + next_position + L":02ff:1 -- " + context.start_menu_folder + L"\\a.exe\n"},
-        {"a desktop link off the desktops", log_text + next_position + L":04ff:1 -- " + program + L".lnk\n"},
-        {"a line that breaks the rules", replaced(log_text, L":0101:1 --", L":0101:1 ==")},
-        {"an unknown type", log_text + next_position + L":0900:1 -- " + program + L"\n"},
-        {"another installation folder",
-         replaced(log_text, L"// Install Path : " + context.install_folder, L"// Install Path : " +
-                                                                                  root.path().wstring())},
-        {"a later version", replaced(log_text, L"Log File v1", L"Log File v2")},
-    };
-    for (const damage& d : damages) {
-        SCOPED_TRACE(d.what);
-        write_log_text(log_file(), d.text);
-        const auto before = snapshot({root.path(), shared_folder.path(), samples_folder(), textures.path()});
-        EXPECT_EQ(uninstall(), uninstall_damaged_log);
-        EXPECT_EQ(snapshot({root.path(), shared_folder.path(), samples_folder(), textures.path()}), before);
-        EXPECT_TRUE(product_registered());
-        EXPECT_TRUE(product_path_value());
-
-        const uninstall_log log = read_uninstall_log(log_file());
-        const log_verdict verdict = check_log(log, uninstaller(), removal_roots_of(log));
-        EXPECT_FALSE(verdict.sound);
-        EXPECT_FALSE(verdict.reason.empty());
-    }
-
-    // The log as the installer wrote it is sound, and without it there is
-    // nothing to go by.
-    write_log_text(log_file(), log_text);
-    const uninstall_log log = read_uninstall_log(log_file());
-    EXPECT_TRUE(check_log(log, uninstaller(), removal_roots_of(log)).sound);
-    ::SetFileAttributesW(log_file().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove(log_file());
-    EXPECT_EQ(uninstall(), uninstall_no_log);
-    EXPECT_TRUE(fs::exists(installed(L"Tablewright.exe")));
-    EXPECT_TRUE(product_registered());
-}
-
-TEST_F(Uninstallation, AsksAndTellsInTheProductsLanguage)
-{
-    install();
-    std::vector<seen_box> boxes;
-    auto answer = [&boxes](int button) {
-        return [&boxes, button](const seen_box& box) {
-            boxes.push_back(box);
-            return box.buttons.size() > 1 ? button : IDOK;
-        };
-    };
-
-    set_stored_language(2); // German
-    {
-        box_watcher watcher(answer(IDNO));
-        EXPECT_EQ(uninstall(false), uninstall_cancelled);
-    }
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].caption, L"Deinstallationsprogramm \u2013 Tablewright 8.11n");
-    EXPECT_EQ(boxes[0].text.substr(0, 52), L"Möchten Sie 'Tablewright 8.11n' von diesem Computer ");
-    EXPECT_EQ(boxes[0].buttons, (std::vector<int>{IDYES, IDNO}));
-    EXPECT_TRUE(fs::exists(installed(L"Tablewright.exe"))) << "no means no";
-
-    // Polish has no texts of the uninstaller's own: English, as the installer does.
-    set_stored_language(15);
-    {
-        box_watcher watcher(answer(IDNO));
-        EXPECT_EQ(uninstall(false), uninstall_cancelled);
-    }
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[1].text.substr(0, 48), L"Do you want to remove 'Tablewright 8.11n' from t");
-
-    set_stored_language(0); // French, to the end
-    {
-        box_watcher watcher(answer(IDYES));
-        EXPECT_EQ(uninstall(false), uninstall_done);
-    }
-    ASSERT_EQ(boxes.size(), 4u);
-    EXPECT_EQ(boxes[2].caption, L"Désinstalleur \u2013 Tablewright 8.11n");
-    EXPECT_EQ(boxes[3].text, L"'Tablewright 8.11n' a été supprimé de cet ordinateur.");
-    EXPECT_FALSE(product_registered());
-}
-
-TEST_F(Uninstallation, TellsWhenTheLogIsDamagedOrMissing)
-{
-    install();
-    std::vector<seen_box> boxes;
-    box_watcher watcher([&boxes](const seen_box& box) {
-        boxes.push_back(box);
-        return IDOK;
-    });
-    write_log_text(log_file(), L"// Uninstall Log File v1\n0000:0100:1 -- C:\\windows\\win.ini\n");
-    EXPECT_EQ(uninstall(false), uninstall_damaged_log);
-    ::SetFileAttributesW(log_file().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove(log_file());
-    EXPECT_EQ(uninstall(false), uninstall_no_log);
-    ASSERT_EQ(boxes.size(), 2u);
-    EXPECT_EQ(boxes[0].text, L"The uninstall information \"" + log_file().wstring() +
-                                 L"\" is damaged. Nothing has been removed.");
-    EXPECT_EQ(boxes[1].text, L"The uninstall information \"" + log_file().wstring() +
-                                 L"\" cannot be found. Nothing has been removed.");
 }
 
 TEST_F(Uninstallation, WaitsWhileAnotherProgramOfTheProductRuns)
@@ -393,43 +206,6 @@ TEST_F(Uninstallation, WaitsWhileAnotherProgramOfTheProductRuns)
     }
     EXPECT_TRUE(fs::exists(installed(L"Tablewright.exe")));
     EXPECT_EQ(uninstall(true), uninstall_done);
-}
-
-TEST(UninstallLog, ReadAllOrNothing)
-{
-    scratch_folder folder{L"vt-ulog"};
-    const fs::path file = folder / L"Uninstall.ulog";
-    const std::wstring header = L"// Uninstall Log File v1\n// ###\n// Install Tablewright 8.11n\n"
-                                L"// Install Path : C:\\P\n// Shortcut Path : C:\\S\n// ---\n";
-
-    write_log_text(file, header + L"0000:00ff:1 -- C:\\P\n0001:0101:1 -- C:\\P\\Tablewright.exe\n");
-    uninstall_log log = read_uninstall_log(file);
-    EXPECT_TRUE(log.found && log.complete);
-    EXPECT_EQ(log.product_text, L"Tablewright 8.11n");
-    EXPECT_EQ(log.install_folder, L"C:\\P");
-    EXPECT_EQ(log.shortcut_folder, L"C:\\S");
-    ASSERT_EQ(log.entries.size(), 2u);
-    EXPECT_EQ(log.entries[1].path, L"C:\\P\\Tablewright.exe");
-    EXPECT_EQ(logged_program(log), fs::path(L"C:\\P\\Tablewright.exe"));
-
-    // The last line without its line end is a line still.
-    write_log_text(file, header + L"0000:00ff:1 -- C:\\P");
-    log = read_uninstall_log(file);
-    EXPECT_TRUE(log.complete);
-    EXPECT_EQ(log.entries.size(), 1u);
-
-    // A line longer than any path, a bad line, a later version, no header.
-    for (const std::wstring& bad : {header + L"0000:0100:1 -- C:\\P\\" + std::wstring(40000, L'x') + L"\n",
-                                    header + L"0000:0100:1 -- C:\\P\\a\nnonsense\n0001:0100:1 -- C:\\P\\b\n",
-                                    replaced(header, L"v1", L"v2") + L"0000:0100:1 -- C:\\P\\a\n",
-                                    std::wstring(L"0000:0100:1 -- C:\\P\\a\n")}) {
-        write_log_text(file, bad);
-        log = read_uninstall_log(file);
-        EXPECT_TRUE(log.found);
-        EXPECT_FALSE(log.complete);
-    }
-
-    EXPECT_FALSE(read_uninstall_log(folder / L"none.ulog").found);
 }
 
 TEST(UninstallLog, PathRules)
@@ -454,25 +230,9 @@ TEST(UninstallLog, PathRules)
 TEST_F(Uninstallation, TheInstalledUninstallerRemovesItselfAndItsFolder)
 {
     install(built(L"demo\\Uninstall.exe"));
-    const fs::path temporary = fs::temp_directory_path();
-    auto copies = [&temporary] {
-        int count = 0;
-        for (const auto& entry : fs::directory_iterator(temporary))
-            count += entry.path().filename().wstring().rfind(L"vantrel_uninstall_", 0) == 0;
-        return count;
-    };
-    ASSERT_EQ(copies(), 0);
-
-    started_process origin;
-    start_program(uninstaller().wstring(), L"/silent", origin);
-    ASSERT_TRUE(origin.process);
-    EXPECT_EQ(origin.wait(20s), 0u) << "the installed uninstaller hands over and ends";
-
-    // The copy works on; it is gone once it has ended.
-    const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while ((copies() > 0 || fs::exists(root.path() / L"Program Files")) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(100ms);
-    EXPECT_EQ(copies(), 0) << "the temporary copy deletes itself";
+    const uninstall_run run = run_uninstaller(uninstaller(), root.path() / L"Program Files");
+    EXPECT_EQ(run.exit_code, 0u) << "the installed uninstaller hands over and ends";
+    EXPECT_EQ(run.copies_left, 0) << "the temporary copy deletes itself";
     EXPECT_TRUE(tree(root.path()).empty());
     EXPECT_FALSE(product_registered());
     EXPECT_FALSE(product_path_value());

@@ -4,7 +4,8 @@
 // feeds it), a Latin-1 and a small double-byte code page that behave the
 // same on every platform, and byte strings written as hexadecimal.
 
-#include "support/txtf_codecvt.h"
+#include "scratch_folder.h"
+#include "txtf_codec_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -20,44 +21,7 @@
 
 namespace txtf_test {
 
-using standard_facet = std::codecvt<wchar_t, char, std::mbstate_t>;
-
-// ISO 8859-1: every byte is the character of the same number; characters
-// above U+00FF cannot be written.
-class latin1_code_page : public standard_facet {
-protected:
-    result do_out(state_type&, const wchar_t* from, const wchar_t* from_end, const wchar_t*& from_next,
-        char* to, char* to_end, char*& to_next) const override
-    {
-        result outcome = ok;
-        for (; from < from_end; ++from, ++to) {
-            if (to == to_end) {
-                outcome = partial;
-                break;
-            }
-            if (static_cast<std::uint32_t>(*from) > 0xFF) {
-                outcome = error;
-                break;
-            }
-            *to = static_cast<char>(*from);
-        }
-        from_next = from;
-        to_next = to;
-        return outcome;
-    }
-    result do_in(state_type&, const char* from, const char* from_end, const char*& from_next,
-        wchar_t* to, wchar_t* to_end, wchar_t*& to_next) const override
-    {
-        while (from < from_end && to < to_end)
-            *to++ = static_cast<wchar_t>(static_cast<unsigned char>(*from++));
-        from_next = from;
-        to_next = to;
-        return from == from_end ? ok : partial;
-    }
-    int do_encoding() const noexcept override { return 1; }
-    bool do_always_noconv() const noexcept override { return false; }
-    int do_max_length() const noexcept override { return 1; }
-};
+using namespace txtf_driver;
 
 // A double-byte code page in miniature: ASCII as itself, the lead byte 0x81
 // followed by any byte for U+3000 to U+30FF; other bytes are invalid.
@@ -121,27 +85,11 @@ protected:
     int do_max_length() const noexcept override { return 2; }
 };
 
-inline const std::locale& latin1_locale()
-{
-    static const std::locale locale(std::locale::classic(), new latin1_code_page);
-    return locale;
-}
-
 inline const std::locale& double_byte_locale()
 {
     static const std::locale locale(std::locale::classic(), new double_byte_code_page);
     return locale;
 }
-
-// The codec as a test owns it (a facet's destructor is protected).
-class facet : public vt::txtf::codecvt<wchar_t> {
-public:
-    explicit facet(std::uint32_t mode, const std::locale& locale = latin1_locale())
-        : codecvt(mode, locale, 1)
-    {
-    }
-    ~facet() override = default;
-};
 
 inline std::uint32_t state_bits(const std::mbstate_t& state)
 {
@@ -189,40 +137,21 @@ inline std::wstring wide(std::u32string_view code_points)
     return text;
 }
 
-// Writes text through the facet: in_piece wide characters per call, an
-// output area of out_piece bytes (0: large enough for everything), then the
-// unshift sequence. Unconverted characters are offered again with the next
-// piece, as a stream does.
-inline std::string encode(const facet& f, std::wstring_view text, std::mbstate_t& state,
-    std::size_t in_piece = 0, std::size_t out_piece = 0)
+inline void expect(bool holds, const char* rule)
 {
-    if (in_piece == 0)
-        in_piece = text.size() + 1;
-    std::vector<char> area(out_piece ? out_piece : text.size() * 16 + 64);
-    std::string bytes;
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const wchar_t* from = text.data() + done;
-        const wchar_t* from_end = from + std::min(in_piece, text.size() - done);
-        const wchar_t* from_next = from;
-        char* to_next = area.data();
-        auto r = f.out(state, from, from_end, from_next, area.data(), area.data() + area.size(), to_next);
-        EXPECT_TRUE(r == std::codecvt_base::ok || r == std::codecvt_base::partial) << r;
-        bytes.append(area.data(), to_next);
-        if (from_next == from && to_next == area.data()) {
-            ADD_FAILURE() << "no progress writing at " << done;
-            break;
-        }
-        done = static_cast<std::size_t>(from_next - text.data());
-    }
-    for (;;) {
-        char* to_next = area.data();
-        auto r = f.unshift(state, area.data(), area.data() + area.size(), to_next);
-        bytes.append(area.data(), to_next);
-        if (r != std::codecvt_base::partial || to_next == area.data())
-            break;
-    }
-    return bytes;
+    EXPECT_TRUE(holds) << rule;
+}
+
+// Pieces of n characters or bytes (0: all at once).
+inline txtf_driver::piece_size pieces_of(std::size_t n)
+{
+    return n ? txtf_driver::piece_size([n](std::size_t) { return n; }) : txtf_driver::piece_size();
+}
+
+inline std::string encode(const facet& f, std::wstring_view text, std::mbstate_t& state, std::size_t in_piece = 0,
+                          std::size_t out_piece = 0)
+{
+    return txtf_driver::encode(f, text, state, pieces_of(in_piece), out_piece, expect);
 }
 
 inline std::string encode(std::uint32_t mode, std::wstring_view text, const std::locale& locale = latin1_locale())
@@ -232,49 +161,10 @@ inline std::string encode(std::uint32_t mode, std::wstring_view text, const std:
     return encode(f, text, state);
 }
 
-struct decoded_text {
-    std::wstring text;
-    std::size_t left_over = 0; // bytes the facet never consumed (an incomplete character)
-};
-
-// Reads bytes through the facet as a file stream does: in_piece more bytes
-// are appended to what is still unconsumed whenever the facet cannot go on,
-// into an area of out_piece wide characters (0: all at once).
-inline decoded_text decode(const facet& f, std::string_view bytes, std::mbstate_t& state,
-    std::size_t in_piece = 0, std::size_t out_piece = 0)
+inline decoded_text decode(const facet& f, std::string_view bytes, std::mbstate_t& state, std::size_t in_piece = 0,
+                           std::size_t out_piece = 0)
 {
-    if (in_piece == 0)
-        in_piece = bytes.size() + 1;
-    std::vector<wchar_t> area(out_piece ? out_piece : bytes.size() + 8);
-    decoded_text result;
-    std::string window;
-    std::size_t fed = 0;
-    for (;;) {
-        const char* from = window.data();
-        const char* from_next = from;
-        wchar_t* to_next = area.data();
-        bool progress = false;
-        if (!window.empty()) {
-            auto r = f.in(state, from, from + window.size(), from_next, area.data(),
-                area.data() + area.size(), to_next);
-            EXPECT_TRUE(r == std::codecvt_base::ok || r == std::codecvt_base::partial) << r;
-            result.text.append(area.data(), to_next);
-            progress = from_next != from || to_next != area.data();
-            window.erase(0, static_cast<std::size_t>(from_next - from));
-        }
-        if (progress && !window.empty())
-            continue;
-        if (fed == bytes.size()) {
-            if (!progress)
-                break;
-            continue;
-        }
-        std::size_t piece = std::min(in_piece, bytes.size() - fed);
-        window.append(bytes.substr(fed, piece));
-        fed += piece;
-    }
-    result.left_over = window.size();
-    return result;
+    return txtf_driver::decode(f, bytes, state, pieces_of(in_piece), out_piece, expect);
 }
 
 inline std::wstring decode(std::uint32_t mode, std::string_view bytes, const std::locale& locale = latin1_locale())
@@ -286,87 +176,8 @@ inline std::wstring decode(std::uint32_t mode, std::string_view bytes, const std
     return result.text;
 }
 
-inline std::string read_bytes(const std::filesystem::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-inline void write_bytes(const std::filesystem::path& path, std::string_view bytes)
-{
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-// A fresh folder under the system's temporary folder, removed at the end.
-class scratch_folder {
-public:
-    explicit scratch_folder(const std::string& name)
-        : path_(std::filesystem::temp_directory_path() / ("vt-txtf-test-" + name))
-    {
-        std::filesystem::remove_all(path_);
-        std::filesystem::create_directories(path_);
-    }
-    ~scratch_folder()
-    {
-        std::error_code ignored;
-        std::filesystem::remove_all(path_, ignored);
-    }
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
-
-} // namespace txtf_test
-
-#include <random>
-
-namespace txtf_test {
-
-// Random text over all of Unicode and what is not quite Unicode: ASCII,
-// line ends, characters of every plane, noncharacters and lone surrogates.
-// expected is what reading the written text back gives: no CR (line ends come
-// from LF alone), U+FFFD for lone surrogates and for code points ending in
-// FFFE or FFFF.
-struct random_sample {
-    std::wstring text;
-    std::wstring expected;
-};
-
-inline random_sample random_text(unsigned seed, std::size_t count)
-{
-    std::mt19937 random(seed);
-    auto below = [&](std::uint32_t n) { return static_cast<std::uint32_t>(random() % n); };
-    std::u32string points;
-    std::u32string expected;
-    while (points.size() < count) {
-        std::uint32_t kind = below(100);
-        char32_t c;
-        if (kind < 30) {
-            c = U' ' + below(95);
-        } else if (kind < 40) {
-            c = below(2) ? U'\n' : U'\r';
-        } else if (kind < 65) {
-            do
-                c = below(0x10000);
-            while (c >= 0xD800 && c <= 0xDFFF);
-        } else if (kind < 90) {
-            c = 0x10000 + below(0x100000);
-        } else if (kind < 95) {
-            // A lone surrogate, kept apart from any other by an ASCII letter.
-            points.push_back(0xD800 + below(0x800));
-            expected.push_back(0xFFFD);
-            c = U'x';
-        } else {
-            c = (below(17) << 16) | (0xFFFE + below(2));
-        }
-        points.push_back(c);
-        if (c == U'\r')
-            continue;
-        expected.push_back((c & 0xFFFF) >= 0xFFFE ? char32_t(0xFFFD) : c);
-    }
-    return {wide(points), wide(expected)};
-}
+using portable_test::read_bytes;
+using portable_test::scratch_folder;
+using portable_test::write_bytes;
 
 } // namespace txtf_test

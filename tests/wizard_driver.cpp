@@ -53,18 +53,6 @@ void click(HWND parent, int id)
     ::SendMessageW(button, BM_CLICK, 0, 0);
 }
 
-void type_text(HWND edit, const std::wstring& text)
-{
-    for (wchar_t c : text)
-        ::SendMessageW(edit, WM_CHAR, c, 1);
-}
-
-void clear_text(HWND edit)
-{
-    ::SendMessageW(edit, EM_SETSEL, 0, -1);
-    ::SendMessageW(edit, WM_CHAR, VK_BACK, 1);
-}
-
 void pick_language(HWND list, int position)
 {
     HWND combo = reinterpret_cast<HWND>(::SendMessageW(list, CBEM_GETCOMBOCONTROL, 0, 0));

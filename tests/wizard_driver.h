@@ -17,10 +17,6 @@ INT_PTR run_wizard(const std::function<void(HWND frame)>& script);
 
 // Presses a button as the user does; the button must be visible and enabled.
 void click(HWND parent, int id);
-// Types text into an edit control, character by character.
-void type_text(HWND edit, const std::wstring& text);
-// Empties an edit control as the user does: select all, then Backspace.
-void clear_text(HWND edit);
 // Picks a position of the start page's language list with the keyboard.
 void pick_language(HWND list, int position);
 

@@ -2,10 +2,10 @@
 # Benchmarks (make bench; never part of the tests).
 #  - Payload benchmark: writes a deterministic payload of about 56 MB that
 #    compresses about 3:1, packs it with vt-pack, and runs
-#    tests/bench_payload.cpp on it under Wine in the build's prefix.
+#    bench/bench_payload.cpp on it under Wine in the build's prefix.
 #  - Installation benchmark: this installer against an NSIS installer of the
 #    same files and against the floor of its own work, in a Wine prefix of
-#    its own (tests/bench_install.cpp), on three payloads, one table each and
+#    its own (bench/bench_install.cpp), on three payloads, one table each and
 #    a scale table of all three at the end: the demo product's (80 files,
 #    about 52 MB); the same with 2,000 sample texts of 8 KB; the same with
 #    four media files of 128 MB.
@@ -40,7 +40,7 @@ fi
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 archive=$("$run" winepath -w "$data/payload.bz2" | tr -d '\r')
-"$run" "$build/tests/bench_payload.exe" "$archive" 'C:\vt-bench-payload' "${BENCH_RUNS:-3}"
+"$run" "$build/bench/bench_payload.exe" "$archive" 'C:\vt-bench-payload' "${BENCH_RUNS:-3}"
 fi
 
 if [ "$bench" = all ] || [ "$bench" = install ]; then
@@ -71,7 +71,7 @@ install_row() {
         (cd "$data" && makensis -V1 bench.nsi >/dev/null)
         "$run" "$exe" run "$runs" "Z:$data/nsis-bench.exe" "Z:$data/paths.txt"
         wineserver -k 2>/dev/null || true
-    ' bench "$run" "$build/tests/bench_install.exe" "$data" "$runs" "$sources" 2>&1 |
+    ' bench "$run" "$build/bench/bench_install.exe" "$data" "$runs" "$sources" 2>&1 |
         grep -v '^X connection' | tee "$data/output.txt" | grep -v '^scale row:'
     sed -n "s/^scale row:/$name|/p" "$data/output.txt" >>"$scale/rows.txt"
 }

@@ -4,6 +4,8 @@
 // sizes that follow from the input itself, so that a saved input replays
 // exactly the same way.
 
+#include "tools/demo-payload/prng.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,20 +19,12 @@ namespace fuzz {
     std::abort();
 }
 
-// Deterministic piece sizes (splitmix64): the same seed always cuts a
-// stream at the same places.
+// Deterministic piece sizes: the same seed always cuts a stream at the
+// same places.
 class pieces {
 public:
-    explicit pieces(std::uint64_t seed) noexcept : state_(seed) {}
-
-    std::uint64_t next() noexcept
-    {
-        std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
-        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-        return z ^ (z >> 31);
-    }
-
+    explicit pieces(std::uint64_t seed) noexcept : random_(seed) {}
+    std::uint64_t next() noexcept { return random_.next(); }
     // 1 to limit, mostly small: a decompressor or a file buffer hands over
     // pieces of any size, and the small ones cut fields apart.
     std::size_t size(std::size_t limit) noexcept
@@ -45,7 +39,7 @@ public:
     }
 
 private:
-    std::uint64_t state_;
+    prng random_;
 };
 
 // FNV-1a of the input: a seed for the pieces that needs no bytes of its own.

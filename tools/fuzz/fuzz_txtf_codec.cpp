@@ -39,15 +39,15 @@ namespace {
 namespace fs = std::filesystem;
 using namespace vt::txtf;
 
-std::uint32_t found_encoding(std::uint32_t mode, std::uint32_t state)
+// Whether the bytes begin with a byte-order mark of UTF-8, UTF-16 or UTF-32,
+// read plainly from the bytes.
+bool begins_with_mark(std::string_view bytes)
 {
-    switch (mode & encoding_mask) {
-    case encoding_utf8: return found_utf8;
-    case encoding_utf16: return found_utf16;
-    case encoding_utf32: return found_utf32;
-    case encoding_code_page: return found_code_page;
-    default: return state & state_encoding_mask;
-    }
+    for (std::string_view mark : {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
+                                  std::string_view("\xFE\xFF"), std::string_view("\0\0\xFE\xFF", 4)})
+        if (bytes.substr(0, mark.size()) == mark)
+            return true;
+    return false;
 }
 
 // The explicit mode that writes what an automatic-mode reading found.
@@ -64,7 +64,7 @@ std::uint32_t explicit_mode(std::uint32_t mode, std::uint32_t state)
     return normalise_mode((mode & ~(encoding_mask | byte_order_mask)) | encoding | order);
 }
 
-void check_characters(std::uint32_t mode, std::uint32_t state, const std::wstring& text)
+void check_characters(std::uint32_t mode, std::uint32_t state, std::string_view bytes, const std::wstring& text)
 {
     for (wchar_t unit : text) {
         auto c = static_cast<std::uint32_t>(unit);
@@ -74,9 +74,13 @@ void check_characters(std::uint32_t mode, std::uint32_t state, const std::wstrin
         FUZZ_CHECK(c != U'\r');
     }
     // Where marks are recognised, a text may begin with U+FEFF only when a
-    // mark came before it (a second one is a character).
+    // mark came before it (a second one is a character): in a Unicode
+    // encoding named by the mode, or in automatic mode over bytes that begin
+    // with a mark.
+    const std::uint32_t encoding = mode & encoding_mask;
+    const bool unicode = encoding == encoding_utf8 || encoding == encoding_utf16 || encoding == encoding_utf32;
     if (!text.empty() && text.front() == wchar_t(byte_order_mark) && marks_allowed(mode) &&
-        found_encoding(mode, state) != found_code_page)
+        (unicode || (encoding == encoding_automatic && begins_with_mark(bytes))))
         FUZZ_CHECK(state & state_mark_handled);
 }
 
@@ -214,7 +218,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(whole.left_over <= 5);
 
     const std::uint32_t state = load_state(whole_state);
-    check_characters(f.mode(), state, whole.text);
+    check_characters(f.mode(), state, bytes, whole.text);
     check_length(f, bytes, (control >> 3) % (whole.text.size() + 2));
 
     const std::uint32_t write_mode =

@@ -1,11 +1,11 @@
-// Native tests of vt-pack: manifest checks, the archive it writes (byte for
-// byte), listing and verification, and the command line's behaviour on a bad
-// manifest.
+// Native tests of vt-pack: manifest reading, the archive it writes (byte for
+// byte), listing and verification from the command line.
 
 #include "inspect.h"
 #include "manifest.h"
 #include "pack.h"
 #include "payload/archive_format.h"
+#include "tests/scratch_folder.h"
 #include "payload/bzip2_compressor.h"
 #include "payload/bzip2_decompressor.h"
 
@@ -25,46 +25,21 @@ namespace io = boost::iostreams;
 
 namespace {
 
-class scratch_folder {
-public:
-    scratch_folder()
-    {
-        std::random_device random;
-        path_ = fs::temp_directory_path() / ("vt-pack-test-" + std::to_string(random()));
-        fs::create_directories(path_);
-    }
-    ~scratch_folder()
-    {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const fs::path& path() const { return path_; }
-    fs::path write(const std::string& name, const std::string& content) const
-    {
-        const fs::path file = path_ / name;
-        fs::create_directories(file.parent_path());
-        std::ofstream(file, std::ios::binary) << content;
-        return file;
-    }
-    std::vector<fs::path> listing() const
-    {
-        std::vector<fs::path> files;
-        for (const auto& e : fs::recursive_directory_iterator(path_))
-            files.push_back(fs::relative(e.path(), path_));
-        std::sort(files.begin(), files.end());
-        return files;
-    }
+using portable_test::scratch_folder;
 
-private:
-    fs::path path_;
-};
+// Every file and folder below root, relative, sorted.
+std::vector<fs::path> listing(const fs::path& root)
+{
+    std::vector<fs::path> files;
+    for (const auto& e : fs::recursive_directory_iterator(root))
+        files.push_back(fs::relative(e.path(), root));
+    std::sort(files.begin(), files.end());
+    return files;
+}
 
 std::string read_file(const fs::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return portable_test::read_bytes(path);
 }
 
 std::string decompress_file(const fs::path& path)
@@ -73,16 +48,6 @@ std::string decompress_file(const fs::path& path)
     std::string out;
     io::copy(io::compose(bzip2_decompressor(), in), io::back_inserter(out));
     return out;
-}
-
-std::string manifest_error_of(const std::string& text, const scratch_folder& folder)
-{
-    try {
-        parse_manifest(text, folder.path(), "m.txt");
-    } catch (const manifest_error& e) {
-        return e.what();
-    }
-    return "no error";
 }
 
 struct command_result {
@@ -129,47 +94,6 @@ TEST(Manifest, ReadsEntriesInOrderWithCommentsBlankLinesAndCrlf)
     EXPECT_EQ(entries[1].source, u"files\\Caf\u00e9.twp");
 }
 
-TEST(Manifest, EveryProblemNamesItsLine)
-{
-    scratch_folder folder;
-    folder.write("a.txt", "A");
-    folder.write("b.txt", "B");
-    const std::string ok = "program | <InstallPath> | a.txt\n";
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {"progam | <InstallPath> | b.txt", "m.txt:2: unknown kind 'progam'"},
-        {"9 | <InstallPath> | b.txt", "m.txt:2: unknown kind '9'"},
-        {"sample | <InstallPath>", "m.txt:2: expected three fields"},
-        {"sample | <InstallPath> | b.txt | extra", "m.txt:2: expected three fields"},
-        {"sample | <InstallPath> | missing.txt", "m.txt:2: source file 'missing.txt' not found"},
-        {"sample | <InstallPath> | .", "m.txt:2: source '.': the file name ends with a dot"},
-        {"sample | <InstallPath> | ", "m.txt:2: the source file is empty"},
-        {"sample | <InstallPath> | dir/nul.txt", "m.txt:2: source 'dir/nul.txt': the file name is a device name"},
-        {"sample | <installpath> | b.txt", "m.txt:2: unknown macro <installpath>"},
-        {"sample | Relative\\Folder | b.txt", "m.txt:2: the destination must begin with a macro"},
-        {"sample | C: | b.txt", "m.txt:2: a drive must be followed by"},
-        {"sample |  | b.txt", "m.txt:2: the destination folder is empty"},
-        {"sample | <InstallPath>\\a?b | b.txt", "m.txt:2: the destination holds a character"},
-        {"sample | <InstallPath> | a.txt", "m.txt:2: the same destination file as line 1"},
-        {"sample | <INSTALLPATH>\\x | b.txt", "m.txt:2: unknown macro"},
-        {"sample | <InstallPath>\\Caf\xE9 | b.txt", "m.txt:2: the line is not valid UTF-8"},
-    };
-    for (const auto& [line, expected] : cases) {
-        SCOPED_TRACE(line);
-        const std::string message = manifest_error_of(ok + line + "\n", folder);
-        EXPECT_EQ(message.rfind(expected, 0), 0u) << message;
-    }
-    // Literal absolute folders, network paths and every macro are accepted.
-    EXPECT_EQ(manifest_error_of("sample | C:\\Fixed\\Folder | b.txt\n", folder), "no error");
-    EXPECT_EQ(manifest_error_of("sample | \\\\server\\share\\x | b.txt\n", folder), "no error");
-    EXPECT_EQ(manifest_error_of("sample | <CommonDesktop>\\x | b.txt\n", folder), "no error");
-    EXPECT_EQ(manifest_error_of("sample | <SamplePath>\\x | a.txt\n"
-                                "sample | <SamplePath>\\X | a.txt\n",
-                                folder)
-                  .rfind("m.txt:2: the same destination file as line 1", 0),
-              0u)
-        << "destinations clash without regard to case, as on Windows";
-}
-
 TEST(Pack, WritesHeaderThenDataAsOneBzip2StreamOfBlockSize9)
 {
     scratch_folder folder;
@@ -194,7 +118,7 @@ TEST(Pack, WritesHeaderThenDataAsOneBzip2StreamOfBlockSize9)
     EXPECT_EQ(result.header_length, archive_header_length(records));
     EXPECT_EQ(result.archive_length, expected.size());
     EXPECT_EQ(result.compressed_length, compressed.size());
-    EXPECT_EQ(folder.listing(), (std::vector<fs::path>{"in", "in/empty.txt", "in/one.bin", "in/three.txt", "m.txt", "out.bz2"}))
+    EXPECT_EQ(listing(folder.path()), (std::vector<fs::path>{"in", "in/empty.txt", "in/one.bin", "in/three.txt", "m.txt", "out.bz2"}))
         << "no partial file is left beside the output";
 
     EXPECT_EQ(verify_archive(output, std::cout), 0);
@@ -248,46 +172,6 @@ TEST(Verify, FindsEveryKindOfDamage)
     std::ostringstream report;
     EXPECT_EQ(verify_archive(damaged, report), 1);
     EXPECT_NE(report.str().find("damaged or cut short"), std::string::npos) << report.str();
-}
-
-TEST(CommandLine, BadManifestGivesOneMessageAndNoOutput)
-{
-    scratch_folder folder;
-    folder.write("a.txt", "A");
-    const fs::path manifest = folder.write("m.txt", "program | <InstallPath> | a.txt\n"
-                                                    "# the next line names a file that is not there\n"
-                                                    "sample | <SamplePath> | gone.txt\n");
-    const fs::path output = folder.path() / "out.bz2";
-    const command_result result = run_pack("pack " + manifest.string() + " " + output.string());
-    EXPECT_EQ(result.exit_code, 1);
-    EXPECT_EQ(result.output, "vt-pack: " + manifest.string() + ":3: source file 'gone.txt' not found (looked for " +
-                                 (folder.path() / "gone.txt").string() + ")\n");
-    EXPECT_EQ(folder.listing(), (std::vector<fs::path>{"a.txt", "m.txt"}));
-
-    // An existing output is not touched by a failed run.
-    folder.write("out.bz2", "previous");
-    EXPECT_EQ(run_pack("pack " + manifest.string() + " " + output.string()).exit_code, 1);
-    EXPECT_EQ(read_file(output), "previous");
-
-    // A payload without its program or uninstaller, or with two, makes no
-    // working installer.
-    folder.write("u.txt", "U");
-    const std::vector<std::pair<std::string, std::string>> incomplete = {
-        {"uninstaller | <InstallPath> | u.txt\n", ": no entry of kind program"},
-        {"program | <InstallPath> | a.txt\n", ": no entry of kind uninstaller"},
-        {"program | <InstallPath> | a.txt\nuninstaller | <InstallPath> | u.txt\nprogram | <InstallPath>\\x | a.txt\n",
-         ": more than one entry of kind program (lines 1, 3)"},
-    };
-    for (const auto& [text, expected] : incomplete) {
-        const command_result refused = run_pack("pack " + folder.write("i.txt", text).string() + " " + output.string());
-        EXPECT_EQ(refused.exit_code, 1);
-        EXPECT_EQ(refused.output.rfind("vt-pack: " + (folder.path() / "i.txt").string() + expected, 0), 0u)
-            << refused.output;
-    }
-    EXPECT_EQ(read_file(output), "previous");
-
-    EXPECT_EQ(run_pack("frobnicate").exit_code, 2);
-    EXPECT_EQ(run_pack("pack " + (folder.path() / "none.txt").string() + " " + output.string()).exit_code, 1);
 }
 
 TEST(CommandLine, SampleManifestPacksListsAndVerifies)

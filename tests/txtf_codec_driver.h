@@ -1,0 +1,163 @@
+#pragma once
+// The text-file codec driven the way a file stream drives it, for the tests
+// and the fuzz targets alike: whole texts converted in pieces of any size,
+// whatever the facet left unconsumed offered again with the next piece; a
+// Latin-1 code page that behaves the same everywhere; a facet one may own.
+
+#include "support/txtf_codecvt.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <functional>
+#include <locale>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace txtf_driver {
+
+using standard_facet = std::codecvt<wchar_t, char, std::mbstate_t>;
+
+// ISO 8859-1: every byte is the character of the same number; characters
+// above U+00FF cannot be written.
+class latin1_code_page : public standard_facet {
+protected:
+    result do_out(state_type&, const wchar_t* from, const wchar_t* from_end, const wchar_t*& from_next,
+        char* to, char* to_end, char*& to_next) const override
+    {
+        result outcome = ok;
+        for (; from < from_end; ++from, ++to) {
+            if (to == to_end) {
+                outcome = partial;
+                break;
+            }
+            if (static_cast<std::uint32_t>(*from) > 0xFF) {
+                outcome = error;
+                break;
+            }
+            *to = static_cast<char>(*from);
+        }
+        from_next = from;
+        to_next = to;
+        return outcome;
+    }
+    result do_in(state_type&, const char* from, const char* from_end, const char*& from_next,
+        wchar_t* to, wchar_t* to_end, wchar_t*& to_next) const override
+    {
+        while (from < from_end && to < to_end)
+            *to++ = static_cast<wchar_t>(static_cast<unsigned char>(*from++));
+        from_next = from;
+        to_next = to;
+        return from == from_end ? ok : partial;
+    }
+    int do_encoding() const noexcept override { return 1; }
+    bool do_always_noconv() const noexcept override { return false; }
+    int do_max_length() const noexcept override { return 1; }
+};
+
+inline const std::locale& latin1_locale()
+{
+    static const std::locale locale(std::locale::classic(), new latin1_code_page);
+    return locale;
+}
+
+// The codec as a test owns it (a facet's destructor is protected).
+class facet : public vt::txtf::codecvt<wchar_t> {
+public:
+    explicit facet(std::uint32_t mode, const std::locale& locale = latin1_locale()) : codecvt(mode, locale, 1) {}
+    ~facet() override = default;
+};
+
+struct decoded_text {
+    std::wstring text;
+    std::size_t left_over = 0; // bytes never consumed: the input ends inside a character
+};
+
+// The size of the next piece, given what is left (empty: all at once), and
+// where a broken rule of the facet's interface is reported.
+using piece_size = std::function<std::size_t(std::size_t left)>;
+using report = std::function<void(bool holds, const char* rule)>;
+
+// Reads bytes: whenever the facet cannot go on, the next piece is appended
+// to what it left, into an area of out_room characters (0: plenty).
+inline decoded_text decode(const facet& f, std::string_view bytes, std::mbstate_t& state, const piece_size& piece,
+                           std::size_t out_room, const report& check)
+{
+    std::vector<wchar_t> area(out_room ? out_room : bytes.size() + 8);
+    decoded_text result;
+    std::string window;
+    std::size_t fed = 0;
+    for (;;) {
+        bool progress = false;
+        if (!window.empty()) {
+            // An exact-size copy, so that a read past the window is caught.
+            std::vector<char> block(window.begin(), window.end());
+            const char* from = block.data();
+            const char* from_next = from;
+            wchar_t* to_next = area.data();
+            auto r = f.in(state, from, from + block.size(), from_next, area.data(), area.data() + area.size(), to_next);
+            check(r == std::codecvt_base::ok || r == std::codecvt_base::partial, "in() gives ok or partial");
+            check(from_next >= from && from_next <= from + block.size() && to_next >= area.data() &&
+                      to_next <= area.data() + area.size(),
+                  "in() stays inside its areas");
+            check(r != std::codecvt_base::ok || from_next == from + block.size(), "in() is ok only when all is read");
+            result.text.append(area.data(), to_next);
+            progress = from_next != from || to_next != area.data();
+            window.erase(0, static_cast<std::size_t>(from_next - from));
+        }
+        if (progress && !window.empty())
+            continue;
+        if (fed == bytes.size()) {
+            if (!progress)
+                break;
+            continue;
+        }
+        const std::size_t left = bytes.size() - fed;
+        const std::size_t n = piece ? std::min(piece(left), left) : left;
+        window.append(bytes.substr(fed, n));
+        fed += n;
+    }
+    result.left_over = window.size();
+    return result;
+}
+
+// Writes text: pieces of it per call, an output area of out_room bytes (0:
+// plenty), then the unshift sequence. What the facet did not convert is
+// offered again, as a stream does.
+inline std::string encode(const facet& f, std::wstring_view text, std::mbstate_t& state, const piece_size& piece,
+                          std::size_t out_room, const report& check)
+{
+    std::vector<char> area(out_room ? out_room : text.size() * 16 + 64);
+    std::string bytes;
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const std::size_t left = text.size() - done;
+        const std::size_t n = piece ? std::min(piece(left), left) : left;
+        std::vector<wchar_t> block(text.begin() + done, text.begin() + done + n);
+        const wchar_t* from = block.data();
+        const wchar_t* from_next = from;
+        char* to_next = area.data();
+        auto r = f.out(state, from, from + block.size(), from_next, area.data(), area.data() + area.size(), to_next);
+        check(r == std::codecvt_base::ok || r == std::codecvt_base::partial, "out() gives ok or partial");
+        check(from_next >= from && from_next <= from + block.size() && to_next >= area.data() &&
+                  to_next <= area.data() + area.size(),
+              "out() stays inside its areas");
+        bytes.append(area.data(), to_next);
+        // An area smaller than one character's bytes is the only excuse for
+        // taking nothing.
+        check(from_next != from || area.size() < static_cast<std::size_t>(f.max_length()), "out() takes a character");
+        if (from_next == from && to_next == area.data())
+            break;
+        done += static_cast<std::size_t>(from_next - from);
+    }
+    for (;;) {
+        char* to_next = area.data();
+        auto r = f.unshift(state, area.data(), area.data() + area.size(), to_next);
+        bytes.append(area.data(), to_next);
+        if (r != std::codecvt_base::partial || to_next == area.data())
+            break;
+    }
+    return bytes;
+}
+
+} // namespace txtf_driver
