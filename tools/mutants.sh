@@ -17,7 +17,7 @@ faults() {
     cat <<'EOF'
 header-overrun @@ test_payload @@ Extract.* @@ payload/archive_format.cpp @@ take = static_cast<std::size_t>(std::min<std::uint64_t>(header_length_ - received_, n)); @@ take = n;
 short-archive @@ test_payload @@ Extract.* @@ payload/payload_reader.cpp @@ if (writer.total() != 0 && writer.done() == writer.total()) { @@ if (writer.total() != 0) {
-block-size-9 @@ test_parallel_bzip2 @@ ParallelBzip2.* @@ payload/parallel_bzip2.cpp @@ byte < '1' || byte > '9' @@ byte < '1' || byte > '8'
+block-size-9 @@ test_parallel_bzip2 @@ ParallelBzip2.* @@ payload/parallel_bzip2_blocks.cpp @@ byte < '1' || byte > '9' @@ byte < '1' || byte > '8'
 stream-crc @@ test_parallel_bzip2 @@ ParallelBzip2.* @@ payload/parallel_bzip2.cpp @@ ((stream_crc_ << 1) | (stream_crc_ >> 31)) ^ head.crc @@ (stream_crc_ << 1) ^ head.crc
 scanner-edge @@ test_parallel_bzip2 @@ Bzip2BlockScanner.* @@ payload/bzip2_block_scanner.cpp @@ if (end_bit < 48 + unsigned(r)) @@ if (end_bit < 49 + unsigned(r))
 temporary-macro @@ test_payload @@ Extract.*:ResolveDestination.* @@ payload/path_macros.cpp @@ result = temporary_folder_.empty() ? install_folder_ : temporary_folder_; @@ result = install_folder_;
@@ -49,7 +49,7 @@ directx-result @@ test_installation @@ DirectX.* @@ engine/directx_setup.cpp @@ 
 directx-again @@ test_installation @@ DirectX.* @@ engine/installation_sequence.cpp @@ if (context_.previous_state != 1 && context_.journal.previous_done(journal_type::directx)) @@ if (context_.journal.previous_done(journal_type::directx))
 update-samples @@ test_installation @@ Installation.Update* @@ engine/installation_sequence.cpp @@ if (context_.previous_state == 2) @@ if (context_.previous_state == 3)
 detect-same-version @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ } else if (version == product_file_version) { @@ } else if (version + 1 == product_file_version) {
-detect-stale-path @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ value_name.c_str(), path) && exists(path)) @@ value_name.c_str(), path))
+detect-stale-path @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ if (path && exists(*path)) @@ if (path)
 language-german @@ user_language_de_DE.UTF-8 @@ - @@ app/language.cpp @@ case LANG_GERMAN: return 2; @@ case LANG_GERMAN: return 3;
 wizard-options-page @@ test_wizard @@ Wizard.AdvancedInstallation* @@ ui/dlg_main.cpp @@ if (current_page == page_mode && !context.advanced_mode) @@ if (current_page == page_mode)
 wizard-back-at-end @@ test_wizard @@ Wizard.AfterTheInstallation* @@ ui/dlg_main.cpp @@ index == page_end || (index != page_start && !installed) @@ (index != page_start && !installed)
