@@ -2,7 +2,7 @@
 #include "scratch_folder.h"
 
 #include "app/language.h"
-#include "app/product.h"
+#include "resources/product.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
 
