@@ -45,4 +45,17 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
         fi
     ) 9>"$WINEPREFIX.lock"
 fi
-exec "$wine" "$@"
+# A Wine client that starts while many others start or end now and then
+# finds its connection to the server reset before it ran anything ("wine
+# client error:0: recvmsg: Connection reset by peer"): that start is made once
+# more. Its error output is held back until the outcome is known.
+errors=$(mktemp)
+trap 'rm -f "$errors"' EXIT
+for attempt in 1 2; do
+    if "$wine" "$@" 2>"$errors"; then status=0; else status=$?; fi
+    if [ "$status" -ne 0 ] && [ "$attempt" = 1 ] && grep -q '^wine client error' "$errors"; then
+        continue
+    fi
+    cat "$errors" >&2
+    exit "$status"
+done
