@@ -292,35 +292,6 @@ std::wstring window_text(HWND window)
     }
 }
 
-struct page_search {
-    HWND frame;
-    page_kind kind;
-    HWND found;
-};
-
-// The pages are the frame's child dialogs; each is known by a control only
-// it has.
-BOOL CALLBACK find_page(HWND child, LPARAM param)
-{
-    auto* search = reinterpret_cast<page_search*>(param);
-    wchar_t name[16] = {};
-    ::GetClassNameW(child, name, 16);
-    if (::lstrcmpW(name, L"#32770") != 0 || ::GetParent(child) != search->frame)
-        return TRUE;
-    const bool has_list = ::GetDlgItem(child, IDC_LANGUAGE_LIST) != nullptr;
-    bool matches = false;
-    switch (search->kind) {
-    case page_kind::start: matches = has_list; break;
-    case page_kind::mode: matches = ::GetDlgItem(child, IDC_QUICK) != nullptr; break;
-    case page_kind::options: matches = ::GetDlgItem(child, IDC_FOLDER_EDIT) != nullptr; break;
-    case page_kind::install: matches = ::GetDlgItem(child, IDC_PROGRESS) != nullptr; break;
-    case page_kind::end: matches = ::GetDlgItem(child, IDC_INFORMATION) != nullptr && !has_list; break;
-    }
-    if (matches)
-        search->found = child;
-    return !matches;
-}
-
 } // namespace
 
 std::wstring built_installer()
@@ -350,11 +321,18 @@ wizard::~wizard()
     }
 }
 
+// The pages are the frame's child dialogs; each is known by a control only
+// it has (the end page shares its information text with the start page).
 HWND wizard::page(page_kind kind) const
 {
-    page_search search{frame_, kind, nullptr};
-    ::EnumChildWindows(frame_, find_page, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    static const int marks[] = {IDC_LANGUAGE_LIST, IDC_QUICK, IDC_FOLDER_EDIT, IDC_PROGRESS, IDC_INFORMATION};
+    for (HWND child = ::FindWindowExW(frame_, nullptr, L"#32770", nullptr); child;
+         child = ::FindWindowExW(frame_, child, L"#32770", nullptr)) {
+        if (::GetDlgItem(child, marks[int(kind)]) &&
+            (kind != page_kind::end || !::GetDlgItem(child, IDC_LANGUAGE_LIST)))
+            return child;
+    }
+    return nullptr;
 }
 
 std::wstring wizard::text(HWND parent, int id) const
@@ -462,15 +440,15 @@ fs::path desktop_link()
     return fs::path(known(FOLDERID_PublicDesktop)) / L"Tablewright 8.11n.lnk";
 }
 
-int backups_in_temporary_folder()
+std::vector<std::wstring> ours_in_temporary_folder()
 {
-    int count = 0;
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), error)) {
+    std::vector<std::wstring> found;
+    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
         const std::wstring name = entry.path().filename().wstring();
-        count += name.size() == 12 && name.rfind(L"vt-", 0) == 0 && entry.path().extension() == L".tmp";
+        if (name.rfind(L"vantrel_", 0) == 0 || name.rfind(L"vt-", 0) == 0)
+            found.push_back(name);
     }
-    return count;
+    return found;
 }
 
 // Starts the installed uninstaller as the list of programs does, silently,

@@ -33,85 +33,34 @@ std::wstring failure_status(const std::wstring& code)
     return L"Installation failed (Error Code " + code + L").";
 }
 
-// The demo payload as the build embeds it in the installer.
-std::string built_payload()
+const payload_file& file_named(const std::vector<payload_file>& payload, const std::wstring& name)
 {
-    return read_file(fs::path(build_folder()) / L"demo" / L"demo-payload.bz2");
+    const auto found = std::find_if(payload.begin(), payload.end(), [&](const payload_file& f) { return f.name == name; });
+    if (found == payload.end())
+        throw std::runtime_error("no " + narrow(name) + " in the demo payload");
+    return *found;
 }
 
-// The demo payload's files as one uncompressed archive, with the offsets of
-// what the damage aims at.
-struct plain_archive {
-    std::string bytes;
-    std::vector<archive_record> records;
-    std::vector<std::uint64_t> record_offsets; // of each record in the header
-    std::vector<std::uint64_t> data_offsets;   // of each entry's data
-};
-
-plain_archive demo_archive(const std::vector<payload_file>& payload)
+// The log text that names the largest file of these kinds.
+std::wstring largest_file(const std::vector<payload_file>& payload, const std::set<std::uint32_t>& kinds)
 {
-    plain_archive archive;
-    std::vector<file_spec> files;
+    const payload_file* largest = nullptr;
     for (const payload_file& file : payload)
-        files.push_back({u16(L"Demo\\" + file.name), u16(file.destination), read_file(file.staged), file.kind});
-    archive.bytes = archive_bytes(files);
-    std::uint64_t record = archive_prefix_size;
-    for (const file_spec& f : files) {
-        archive.records.push_back({f.source, f.destination, f.kind, f.data.size(), 0});
-        archive.record_offsets.push_back(record);
-        record += archive_record_size(archive.records.back());
-    }
-    std::uint64_t data = archive_header_length(archive.records);
-    for (const file_spec& f : files) {
-        archive.data_offsets.push_back(data);
-        data += f.data.size();
-    }
-    return archive;
+        if (kinds.count(file.kind) && (!largest || fs::file_size(file.staged) > fs::file_size(largest->staged)))
+            largest = &file;
+    return L"\\" + largest->name + L"\"";
 }
 
-// A sample in the middle of the samples: the installation writes it again
-// over an installed copy of the same version.
-std::size_t middle_sample(const std::vector<payload_file>& payload)
+std::string flipped(std::string bytes, std::size_t offset)
 {
-    std::vector<std::size_t> samples;
-    for (std::size_t i = 0; i < payload.size(); ++i)
-        if (payload[i].kind == 4)
-            samples.push_back(i);
-    EXPECT_FALSE(samples.empty());
-    return samples.empty() ? 0 : samples[samples.size() / 2];
-}
-
-std::size_t index_of(const std::vector<payload_file>& payload, const std::wstring& name)
-{
-    for (std::size_t i = 0; i < payload.size(); ++i)
-        if (payload[i].name == name)
-            return i;
-    ADD_FAILURE() << "no " << narrow(name) << " in the demo payload";
-    return 0;
-}
-
-// Offset of the size field in record index of the archive's header.
-std::uint64_t size_field_offset(const plain_archive& archive, std::size_t index)
-{
-    const archive_record& r = archive.records[index];
-    return archive.record_offsets[index] + 4 + 2 * r.source.size() + 4 + 2 * r.destination.size() + 4;
-}
-
-std::string flipped(std::string bytes, std::uint64_t offset)
-{
-    bytes[std::size_t(offset)] = char(bytes[std::size_t(offset)] ^ 0x01);
+    bytes[offset] = char(bytes[offset] ^ 0x01);
     return bytes;
 }
 
-BOOL CALLBACK first_language(HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR found)
-{
-    *reinterpret_cast<WORD*>(found) = language;
-    return FALSE;
-}
-
 // A copy of this build's installer whose payload resource holds another
-// payload: the damaged installer a user may have downloaded. It lies in the
-// build folder, outside the machine's drives, while the object lives.
+// payload (language-neutral, as the build makes it): the damaged installer a
+// user may have downloaded. It lies in the build folder, outside the
+// machine's drives, while the object lives.
 class installer_copy {
 public:
     installer_copy(const std::string& name, const std::string& payload)
@@ -122,18 +71,10 @@ public:
         path_ = folder / (std::string(test->name()) + "-" + name + ".exe");
         fs::remove(path_);
         fs::copy_file(built_installer(), path_);
-        WORD language = 0;
-        {
-            vt::unique_module module(::LoadLibraryExW(path_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
-            EXPECT_TRUE(module);
-            ::EnumResourceLanguagesW(module.get(), MAKEINTRESOURCEW(payload_resource_type),
-                                     MAKEINTRESOURCEW(payload_resource_id), first_language,
-                                     reinterpret_cast<LONG_PTR>(&language));
-        }
         HANDLE update = ::BeginUpdateResourceW(path_.c_str(), FALSE);
         EXPECT_TRUE(update);
         EXPECT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(payload_resource_type),
-                                      MAKEINTRESOURCEW(payload_resource_id), language,
+                                      MAKEINTRESOURCEW(payload_resource_id), MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
                                       const_cast<char*>(payload.data()), DWORD(payload.size())));
         EXPECT_TRUE(::EndUpdateResourceW(update, FALSE));
     }
@@ -157,39 +98,25 @@ struct damaged_payload {
     std::wstring code; // as the failure message shows it
 };
 
-// The damage that the bzip2 data's own checksums and the check of the
-// stream's end find before anything is written.
-std::vector<damaged_payload> damaged_streams(bool all)
+// Damage on the way to the user. In the bzip2 layer the blocks' and the
+// stream's checksums and the check of the stream's end find it before
+// anything is written; a byte of a language module under an intact bzip2
+// layer fails that file's CRC-32 after many files have been written.
+std::vector<damaged_payload> damaged_payloads(const std::vector<payload_file>& payload)
 {
-    const std::string good = built_payload();
-    EXPECT_GT(good.size(), 1000000u);
-    std::vector<damaged_payload> out;
-    out.push_back({"middle-block", flipped(good, good.size() / 2), L"4"});
-    if (!all)
-        return out;
-    out.push_back({"first-block", flipped(good, 100), L"4"});
-    out.push_back({"last-block", flipped(good, good.size() - 200), L"4"});
-    // The stream's CRC fills the bytes before the last one, whatever the padding.
-    out.push_back({"stream-crc", flipped(good, good.size() - 2), L"4"});
-    out.push_back({"one-byte-short", good.substr(0, good.size() - 1), L"4"});
-    out.push_back({"one-byte-long", good + '\0', L"4"});
-    return out;
-}
-
-// Damage under an intact bzip2 layer, found only while the files are
-// written: a record's size (the entry takes a byte of the next one) and a
-// byte of a file's data, both failing a file's CRC-32 after many files have
-// been written.
-std::vector<damaged_payload> damaged_archives(const std::vector<payload_file>& payload)
-{
-    const plain_archive archive = demo_archive(payload);
-    const std::size_t sample = middle_sample(payload);
-    const std::size_t language_module = index_of(payload, L"TablewrightFRA.dll");
+    const std::string good = read_file(fs::path(build_folder()) / L"demo" / L"demo-payload.bz2");
+    std::vector<file_spec> files;
+    for (const payload_file& file : payload)
+        files.push_back({u16(L"Demo\\" + file.name), u16(file.destination), read_file(file.staged), file.kind});
+    const std::string plain = archive_bytes(files);
+    const std::string module = read_file(file_named(payload, L"TablewrightFRA.dll").staged);
     return {
-        {"header-size", bzip2_compress(flipped(archive.bytes, size_field_offset(archive, sample))), L"3"},
-        {"file-data",
-         bzip2_compress(flipped(archive.bytes, archive.data_offsets[language_module] + archive.records[language_module].size / 2)),
-         L"3"},
+        {"block", flipped(good, good.size() / 2), L"4"},
+        // The stream's CRC fills the bytes before the last one, whatever the padding.
+        {"stream-crc", flipped(good, good.size() - 2), L"4"},
+        {"one-byte-short", good.substr(0, good.size() - 1), L"4"},
+        {"one-byte-long", good + '\0', L"4"},
+        {"file-data", bzip2_compress(flipped(plain, plain.find(module) + module.size() / 2)), L"3"},
     };
 }
 
@@ -222,12 +149,6 @@ protected:
             EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
         }
         expect_unchanged_since(then, what + " left the machine changed");
-    }
-
-    void expect_failed_installations(const std::vector<damaged_payload>& damages)
-    {
-        for (const damaged_payload& damage : damages)
-            expect_failed_installation(installer_copy(damage.name, damage.payload).path(), damage.code, damage.name);
     }
 
     // A quick installation of this build's installer that must succeed.
@@ -264,28 +185,15 @@ protected:
 } // namespace
 
 // Installers whose payload was damaged on its way to the user, on a machine
-// without the product: the check of the bzip2 data stops them before any
-// file is written, the CRC-32 of a file after many; either way nothing is
-// left.
+// without the product: nothing is left, whether the damage is found before
+// the first file or after many. (Over an installed copy, the same undoing
+// is proven by the locked file, the stops and the full disk below.)
 TEST_F(Faults, DamagedPayload)
 {
-    expect_failed_installations(damaged_streams(true));
-    expect_failed_installations(damaged_archives(payload));
+    for (const damaged_payload& damage : damaged_payloads(payload))
+        expect_failed_installation(installer_copy(damage.name, damage.payload).path(), damage.code, damage.name);
     EXPECT_FALSE(fs::exists(default_install_folder()));
     expect_unchanged_since(before, "the damaged installers");
-}
-
-// The same damage in a reinstallation over an installed copy: the copy is
-// back byte for byte with its log, and its uninstaller still removes it.
-TEST_F(Faults, DamagedPayloadOverAnInstalledCopy)
-{
-    install_with_wizard();
-    const fs::path folder = default_install_folder();
-    expect_failed_installations(damaged_streams(false));
-    expect_failed_installations(damaged_archives(payload));
-    expect_installation_intact(folder);
-    uninstall(folder);
-    expect_machine_as_before();
 }
 
 namespace {
@@ -342,47 +250,57 @@ protected:
     }
 };
 
-// A view that asks the installation to stop once stop_here() says so about
-// the latest thing the installation reported.
-class stopping_view final : public recording_view {
+// A view that acts once the installation reaches a point "text|line" (the
+// log line holding text), "text|ok" (that line's outcome) or "text|pN" (the
+// N-th progress report after that line, which must come before its
+// outcome): it asks the installation to stop, or it ends its own process
+// there, as the task manager would.
+class view_with_point final : public recording_view {
 public:
-    enum class report { status, log, progress };
+    enum class action { stop, cut };
+    static constexpr UINT cut_exit_code = 77;
 
-    explicit stopping_view(std::function<bool(report, const stopping_view&)> stop_here)
-        : stop_here_(std::move(stop_here))
+    view_with_point(const std::wstring& point, action act)
+        : after_(point.substr(0, point.rfind(L'|'))), how_(point.substr(point.rfind(L'|') + 1)), action_(act)
     {
     }
-
     void append_log(const std::wstring& text) override
     {
         recording_view::append_log(text);
-        last_ = report::log;
-        last_log = text;
-    }
-    void set_status(const std::wstring& text) override
-    {
-        recording_view::set_status(text);
-        last_ = report::status;
+        if (stopped) {
+            return;
+        } else if (!reached_) {
+            reached_ = text.find(after_) != std::wstring::npos;
+            if (reached_ && how_ == L"line")
+                act();
+        } else if (text == L"OK\r\n") {
+            if (how_ != L"ok")
+                ADD_FAILURE() << "the file ended before the point";
+            act();
+        }
     }
     void set_progress(unsigned percent) override
     {
-        progress = percent;
-        last_ = report::progress;
+        recording_view::set_progress(percent);
+        if (!stopped && reached_ && how_[0] == L'p' && ++progress_ == std::stoi(how_.substr(1)))
+            act();
     }
-    bool stop_requested() const override
-    {
-        if (!stopped && stop_here_(last_, *this))
-            stopped = true;
-        return stopped;
-    }
+    bool stop_requested() const override { return stopped; }
 
-    std::wstring last_log;
-    unsigned progress = 0;
-    mutable bool stopped = false;
+    bool stopped = false;
 
 private:
-    std::function<bool(report, const stopping_view&)> stop_here_;
-    report last_ = report::status;
+    void act()
+    {
+        if (action_ == action::cut)
+            ::TerminateProcess(::GetCurrentProcess(), cut_exit_code);
+        stopped = true;
+    }
+
+    std::wstring after_, how_;
+    action action_;
+    bool reached_ = false;
+    int progress_ = 0;
 };
 
 // The installation as the installer runs it on this machine, with the
@@ -400,14 +318,6 @@ bool run_in_process(installation_view& view)
         return false;
     vt::imemstream stream = open_payload_resource(language_settings::instance().resource_module());
     return run_installation(context, view, stream);
-}
-
-std::size_t count_of(const std::wstring& text, const std::wstring& what)
-{
-    std::size_t count = 0;
-    for (std::size_t at = text.find(what); at != std::wstring::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
 }
 
 } // namespace
@@ -446,7 +356,7 @@ TEST_F(FaultsOnSmallDisk, DiskFull)
                                "the full disk during an update");
     EXPECT_TRUE(read_file(folder / L"Tablewright.exe") == older_program) << "the older program, byte for byte";
     EXPECT_TRUE(read_file(folder / L"Uninstall.ulog") == older_log);
-    EXPECT_EQ(read_file(folder / L"Lang" / L"TablewrightFRA.dll"), read_file(payload[index_of(payload, L"TablewrightFRA.dll")].staged));
+    EXPECT_EQ(read_file(folder / L"Lang" / L"TablewrightFRA.dll"), read_file(file_named(payload, L"TablewrightFRA.dll").staged));
     EXPECT_FALSE(fs::exists(folder / L"Lang" / L"TablewrightDEU.dll")) << "not in the older version";
 
     fs::remove(filler_path());
@@ -471,7 +381,7 @@ TEST_F(Faults, LockedAndReadOnlyFiles)
     expect_installation_intact(folder);
 
     const fs::path read_only[] = {folder / L"Lang" / L"TablewrightDEU.dll",
-                                  destination_of(payload[middle_sample(payload)], folder)};
+                                  destination_of(file_named(payload, L"Dresser.twp"), folder)};
     for (const fs::path& file : read_only) {
         write_file(file, "changed by the user");
         ASSERT_TRUE(::SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY));
@@ -482,30 +392,19 @@ TEST_F(Faults, LockedAndReadOnlyFiles)
     expect_machine_as_before();
 }
 
-// A stop asked for at the beginning of a file, at a progress report and at
-// the end of a file, on a machine without the product and then over an
-// installed copy: each is reported as interrupted (5) and undone.
+// A stop asked for as a language module begins, at a progress report inside
+// a file and as the uninstaller ends, on a machine without the product and
+// then over an installed copy: each is reported as interrupted (5) and
+// undone.
 TEST_F(Faults, StopRequestedDuringThePayload)
 {
-    using report = stopping_view::report;
-    const std::wstring ok_line = L"OK\r\n";
-    const std::vector<std::pair<std::string, std::function<bool(report, const stopping_view&)>>> stops = {
-        {"at the beginning of a language module",
-         [](report last, const stopping_view& view) {
-             return last == report::log && view.last_log.find(L"TablewrightFRA.dll") != std::wstring::npos;
-         }},
-        {"at a progress report", [](report last, const stopping_view& view) {
-             return last == report::progress && view.progress >= 50;
-         }},
-        {"at the end of the 30th file", [ok_line](report last, const stopping_view& view) {
-             return last == report::log && view.last_log == ok_line && count_of(view.log, L"Copying File") == 30;
-         }},
-    };
+    const std::wstring stops[] = {L"\\TablewrightFRA.dll\"|line", largest_file(payload, {0, 1, 2, 5}) + L"|p2",
+                                  L"\\Uninstall.exe\"|ok"};
     auto stop_each = [&](const std::string& machine) {
-        for (const auto& [where, stop_here] : stops) {
-            SCOPED_TRACE(machine + ", " + where);
+        for (const std::wstring& point : stops) {
+            SCOPED_TRACE(machine + ", " + narrow(point));
             const machine_state then = snapshot();
-            stopping_view view(stop_here);
+            view_with_point view(point, view_with_point::action::stop);
             EXPECT_FALSE(run_in_process(view));
             EXPECT_TRUE(view.stopped);
             EXPECT_EQ(view.status, failure_status(L"5")) << narrow(view.log);
@@ -523,58 +422,15 @@ TEST_F(Faults, StopRequestedDuringThePayload)
     expect_machine_as_before();
 }
 
-namespace {
-
-constexpr UINT cut_exit_code = 77;
-
-// The installation of a cut: it ends its own process, as the task manager
-// would, at the point that VT_CUT names: "text|line" (the log line holding
-// text), "text|ok" (that line's outcome) or "text|pN" (the N-th progress
-// report after that line, which must come before its outcome).
-class cutting_view final : public recording_view {
-public:
-    explicit cutting_view(const std::wstring& point)
-        : after_(point.substr(0, point.rfind(L'|'))), how_(point.substr(point.rfind(L'|') + 1))
-    {
-    }
-    void append_log(const std::wstring& text) override
-    {
-        recording_view::append_log(text);
-        if (!reached_) {
-            reached_ = text.find(after_) != std::wstring::npos;
-            if (reached_ && how_ == L"line")
-                cut();
-        } else if (text == L"OK\r\n") {
-            if (how_ == L"ok")
-                cut();
-            ADD_FAILURE() << "the file ended before the cut";
-        }
-    }
-    void set_progress(unsigned) override
-    {
-        if (reached_ && how_[0] == L'p' && ++progress_ == std::stoi(how_.substr(1)))
-            cut();
-    }
-
-private:
-    static void cut() { ::TerminateProcess(::GetCurrentProcess(), cut_exit_code); }
-
-    std::wstring after_, how_;
-    bool reached_ = false;
-    int progress_ = 0;
-};
-
-} // namespace
-
 // Not a scenario of its own: the installer that Faults.CutOffInstallations
-// cuts off, in a process of its own.
+// cuts off at the point VT_CUT names, in a process of its own.
 TEST(CutInstaller, RunsUntilTheCut)
 {
     wchar_t point[512] = {};
     if (!::GetEnvironmentVariableW(L"VT_CUT", point, 512))
         GTEST_SKIP() << "started by Faults.CutOffInstallations";
     set_language(language_english);
-    cutting_view view(point);
+    view_with_point view(point, view_with_point::action::cut);
     run_in_process(view);
     ADD_FAILURE() << "the installation ran past the cut: " << narrow(view.log);
 }
@@ -591,30 +447,7 @@ void cut_installation(const std::wstring& point)
     start_program(self, L"--gtest_filter=CutInstaller.RunsUntilTheCut", installer);
     ::SetEnvironmentVariableW(L"VT_CUT", nullptr);
     ASSERT_TRUE(installer.process);
-    EXPECT_EQ(installer.wait(std::chrono::seconds(300)), cut_exit_code) << "not cut where asked";
-}
-
-// The Copying line of the largest file of these kinds.
-std::wstring largest_file(const std::vector<payload_file>& payload, const std::set<std::uint32_t>& kinds)
-{
-    const payload_file* largest = nullptr;
-    for (const payload_file& file : payload)
-        if (kinds.count(file.kind) && (!largest || fs::file_size(file.staged) > fs::file_size(largest->staged)))
-            largest = &file;
-    return L"\\" + largest->name + L"\"";
-}
-
-// Whatever an installer run leaves in the temporary folder: backups, the
-// run's folder, its journal.
-std::vector<std::wstring> ours_in_temporary_folder()
-{
-    std::vector<std::wstring> found;
-    for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
-        const std::wstring name = entry.path().filename().wstring();
-        if (name.rfind(L"vantrel_", 0) == 0 || name.rfind(L"vt-", 0) == 0)
-            found.push_back(name);
-    }
-    return found;
+    EXPECT_EQ(installer.wait(std::chrono::seconds(300)), view_with_point::cut_exit_code) << "not cut where asked";
 }
 
 } // namespace
@@ -635,8 +468,7 @@ TEST_F(Faults, CutOffInstallations)
         else
             EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
     };
-    const std::wstring largest_sample = largest_file(payload, {3, 4});
-    cut_installation(largest_sample + L"|p2");
+    cut_installation(largest_file(payload, {3, 4}) + L"|p2");
     restart(L"'Tablewright 8.11n' Installation.");
     expect_unchanged_since(before, "the cut fresh installation");
 

@@ -1,52 +1,24 @@
 // The uninstaller over the logs that real installations write: run in
 // process after an installation on Wine's file system and registry, it
 // removes what the log names, keeps shared data, waits for the product's
-// other programs, and leaves a retry possible when a file is in use. The last
-// group starts the built Uninstall.exe, which removes its own file and folder
-// through its temporary copy.
+// other programs, and leaves a retry possible when a file is in use. (The
+// built Uninstall.exe, which removes itself through a temporary copy, ends
+// every whole-product scenario.)
 
 #include "app/application_id.h"
-#include "app/installer_context.h"
 #include "app/instance_counter.h"
-#include "app/language.h"
-#include "resources/product.h"
 #include "demo/uninstaller/log_check.h"
-#include "demo/uninstaller/removal.h"
-#include "demo/uninstaller/uninstall_log_reader.h"
 #include "demo/uninstaller/uninstaller.h"
 #include "dialog_watch.h"
-#include "engine/installation_sequence.h"
-#include "payload/file_utils.h"
-#include "payload_test_support.h"
-#include "support/known_folder.h"
-#include "support/memstream.h"
-#include "support/registry.h"
-#include "support/txtf_stream.h"
-
-#include <gtest/gtest.h>
-
-#include <knownfolders.h>
-
-#include <algorithm>
-#include <chrono>
-#include <sstream>
-#include <thread>
+#include "installation_test.h"
 
 using namespace payload_test;
-using namespace std::chrono_literals;
 
 namespace {
-
-const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
 
 std::string built(const wchar_t* relative)
 {
     return read_file(fs::path(build_folder()) / relative);
-}
-
-std::wstring public_desktop()
-{
-    return vt::known_folder(FOLDERID_PublicDesktop);
 }
 
 bool product_registered()
@@ -60,39 +32,10 @@ std::optional<std::wstring> product_path_value()
     return maker ? vt::read_string(maker.get(), L"Tablewright 8 Path") : std::nullopt;
 }
 
-class Uninstallation : public ::testing::Test {
+class Uninstallation : public installation_test {
 protected:
-    void SetUp() override
-    {
-        set_language(language_english);
-        context.install_folder = (root.path() / L"Program Files\\Vantrel Software\\Tablewright 8").wstring();
-        context.start_menu_folder = (root.path() / L"Start Menu\\Tablewright").wstring();
-        context.desktop_shortcut = false;
-        clean(); // whatever another program's run left in the shared places
-        ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", nullptr);
-    }
-    void TearDown() override
-    {
-        clean();
-        set_language(language_english);
-    }
-    void clean()
-    {
-        remove_tree(samples_folder());
-        remove_tree(fs::path(public_desktop()) / L"Tablewright 8.11n.lnk");
-        remove_tree(textures.path().parent_path());
-        ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L".twp");
-        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tablewright.Project.8");
-        if (vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key))
-            ::RegDeleteValueW(maker.get(), L"Tablewright 8 Path");
-    }
-
-    static fs::path samples_folder() { return fs::path(public_desktop()) / L"Tablewright Examples"; }
-
-    // The product's kinds of files; the uninstaller's own file is given by
-    // the test (the built one, or stand-in bytes for the in-process runs).
-    void install(const std::string& uninstaller_bytes = realistic_bytes(5000, 4))
+    // The product's kinds of files, the samples' textures two folders deep.
+    void install()
     {
         const std::u16string shared = u16(L"<CommonData>\\Vantrel Software\\" + shared_folder.name());
         const std::u16string texture_folder = u16(L"<CommonData>\\Vantrel Software\\" +
@@ -103,38 +46,27 @@ protected:
             {u"Samples\\Kitchen.twp", u"<SamplePath>", realistic_bytes(9000, 3), 4},
             {u"Samples\\Oak.bmp", texture_folder, realistic_bytes(7000, 7), 4},
             {u"Shared\\materials.twl", shared, realistic_bytes(20000, 2), 3},
-            {u"Tablewright\\Installer\\Uninstall.exe", u"<InstallPath>", uninstaller_bytes, 2},
+            {u"Tablewright\\Installer\\Uninstall.exe", u"<InstallPath>", realistic_bytes(5000, 4), 2},
             {u"Tablewright\\Lang\\TablewrightDEU.dll", u"<InstallPath>\\Lang", built(L"demo\\Lang\\TablewrightDEU.dll"), 0},
             {u"Tablewright\\Tablewright.exe", u"<InstallPath>", built(L"demo\\Tablewright.exe"), 1},
         };
-        const std::string compressed = compressed_archive(files);
-        vt::imemstream payload(compressed.data(), compressed.size());
-        recording_view view;
-        ASSERT_TRUE(run_installation(context, view, payload)) << std::string(view.log.begin(), view.log.end());
-        ASSERT_TRUE(fs::exists(log_file()));
+        ASSERT_TRUE(installation_test::install(files)) << std::string(view.log.begin(), view.log.end());
+        ASSERT_TRUE(fs::exists(installed(L"Uninstall.ulog")));
     }
-
-    fs::path installed(const wchar_t* relative) const { return fs::path(context.install_folder) / relative; }
-    fs::path uninstaller() const { return installed(L"Uninstall.exe"); }
-    fs::path log_file() const { return installed(L"Uninstall.ulog"); }
-    fs::path start_menu_link() const { return fs::path(context.start_menu_folder) / L"Tablewright 8.11n.lnk"; }
-
-    uninstall_result uninstall(bool silent = true) { return run_uninstaller({uninstaller(), silent}); }
-
-    void set_stored_language(DWORD index)
+    void TearDown() override
     {
-        vt::unique_hkey key = vt::open_key(vt::registry_root::local_machine, uninstall_key);
-        ASSERT_TRUE(key);
-        vt::set_dword(key.get(), L"VtLanguage", index);
+        remove_tree(textures.path().parent_path());
+        installation_test::TearDown();
     }
 
-    scratch_folder root{L"vt-uninstall"};
+    fs::path start_menu_link() const { return fs::path(context.start_menu_folder) / L"Tablewright 8.11n.lnk"; }
+    uninstall_result uninstall(bool silent = true) { return run_uninstaller({installed(L"Uninstall.exe"), silent}); }
+
     folder_below shared_folder{vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software", L"shared"};
     // Two levels the installation creates: the texture folder and its parent.
     folder_below textures{fs::path(vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software") /
                               fs::path(std::wstring(L"textures-") + std::to_wstring(::GetCurrentProcessId())),
                           L"Tablewright"};
-    installer_context context;
 };
 
 } // namespace
@@ -144,7 +76,7 @@ TEST_F(Uninstallation, RemovesWhatTheInstallationMadeAndKeepsSharedData)
     context.desktop_shortcut = true;
     install();
 
-    const fs::path desktop_link = fs::path(public_desktop()) / L"Tablewright 8.11n.lnk";
+    const fs::path desktop_link = public_desktop() / L"Tablewright 8.11n.lnk";
     ASSERT_TRUE(fs::exists(desktop_link));
     ASSERT_TRUE(fs::exists(start_menu_link()));
     ASSERT_EQ(product_path_value(), installed(L"Tablewright.exe").wstring());
@@ -222,19 +154,4 @@ TEST(UninstallLog, PathRules)
     EXPECT_FALSE(lies_below(L"C:\\P", L"C:\\P"));
     EXPECT_FALSE(lies_below(L"C:\\Program Files\\Tablewright 8X\\x.dll", L"C:\\Program Files\\Tablewright 8"));
     EXPECT_FALSE(lies_below(L"D:\\P\\x", L"C:\\P"));
-}
-
-// The built Uninstall.exe, installed and started as the list of programs
-// starts it. It runs in a process of its own: the in-process runs above
-// count this test program among the product's programs.
-TEST_F(Uninstallation, TheInstalledUninstallerRemovesItselfAndItsFolder)
-{
-    install(built(L"demo\\Uninstall.exe"));
-    const uninstall_run run = run_uninstaller(uninstaller(), root.path() / L"Program Files");
-    EXPECT_EQ(run.exit_code, 0u) << "the installed uninstaller hands over and ends";
-    EXPECT_EQ(run.copies_left, 0) << "the temporary copy deletes itself";
-    EXPECT_TRUE(tree(root.path()).empty());
-    EXPECT_FALSE(product_registered());
-    EXPECT_FALSE(product_path_value());
-    EXPECT_EQ(tree(shared_folder.path()), std::vector<std::wstring>{L"materials.twl"});
 }

@@ -44,9 +44,9 @@ registration-icon @@ test_installation @@ Installation.FullRun* @@ engine/regist
 registration-update @@ test_installation @@ InstallationRules.* @@ engine/registration.cpp @@ L" /update={:016x}" @@ L" /update={:x}"
 link-relative @@ test_installation @@ Installation.Without* @@ engine/shortcut.cpp @@ if (!folder.is_absolute()) @@ if (false)
 link-target @@ test_installation @@ Installation.* @@ engine/shortcut.cpp @@ link->SetPath(target.c_str()) @@ link->SetPath(working_folder(target).c_str())
-directx-revision @@ test_installation @@ DirectX.* @@ engine/directx_setup.cpp @@ revision < 903 @@ revision < 902
-directx-result @@ test_installation @@ DirectX.* @@ engine/directx_setup.cpp @@ return result == 0 || result == 1; @@ return result == 0;
-directx-again @@ test_installation @@ DirectX.* @@ engine/installation_sequence.cpp @@ if (context_.previous_state != 1 && context_.journal.previous_done(journal_type::directx)) @@ if (context_.journal.previous_done(journal_type::directx))
+directx-revision @@ test_installation @@ Installation.DirectX* @@ engine/directx_setup.cpp @@ revision < 903 @@ revision < 902
+directx-result @@ test_installation @@ Installation.DirectX* @@ engine/directx_setup.cpp @@ return result == 0 || result == 1; @@ return result == 0;
+directx-again @@ test_installation @@ Installation.DirectX* @@ engine/installation_sequence.cpp @@ if (context_.previous_state != 1 && context_.journal.previous_done(journal_type::directx)) @@ if (context_.journal.previous_done(journal_type::directx))
 update-samples @@ test_installation @@ Installation.Update* @@ engine/installation_sequence.cpp @@ if (context_.previous_state == 2) @@ if (context_.previous_state == 3)
 detect-same-version @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ } else if (version == product_file_version) { @@ } else if (version + 1 == product_file_version) {
 detect-stale-path @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ if (path && exists(*path)) @@ if (path)
