@@ -44,6 +44,23 @@ std::wstring known(REFKNOWNFOLDERID id)
 
 namespace {
 
+bool starts_with_folded(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.size() >= prefix.size() &&
+           ::CompareStringOrdinal(text.c_str(), int(prefix.size()), prefix.c_str(), int(prefix.size()), TRUE) ==
+               CSTR_EQUAL;
+}
+
+// What changes on a machine whatever the installer does: the system
+// parameters that Wine keeps, in a volatile key of its own, as programs first
+// ask for them, and the wizard's window size, the per-user setting of the
+// maker's installers.
+bool outside_the_installation(const std::wstring& name)
+{
+    return starts_with_folded(name, L"HKCU\\Software\\Wine\\Temporary System Parameters") ||
+           name == L"HKCU\\Software\\Vantrel Software" || name == L"HKCU\\Software\\Vantrel Software -> InstallerSize";
+}
+
 // A folder that Wine links elsewhere (the user's Desktop, Documents, ... lead
 // into the Unix user's home) is recorded as such, not walked: it is no part
 // of the machine's own tree.
@@ -135,8 +152,6 @@ void add_key(machine_state& state, HKEY key, const std::wstring& name)
     }
 }
 
-} // namespace
-
 machine_state machine_snapshot(const std::vector<std::wstring>& other_drives)
 {
     machine_state state;
@@ -154,6 +169,8 @@ machine_state machine_snapshot(const std::vector<std::wstring>& other_drives)
     return state;
 }
 
+// What differs, as lines "+ added", "- removed", "~ changed", leaving out
+// what allowed() accepts.
 std::vector<std::wstring> differences(const machine_state& before, const machine_state& after,
                                       const std::function<bool(const std::wstring&)>& allowed)
 {
@@ -183,26 +200,7 @@ std::string report(const std::vector<std::wstring>& lines)
     return out;
 }
 
-bool starts_with_folded(const std::wstring& text, const std::wstring& prefix)
-{
-    return text.size() >= prefix.size() &&
-           ::CompareStringOrdinal(text.c_str(), int(prefix.size()), prefix.c_str(), int(prefix.size()), TRUE) ==
-               CSTR_EQUAL;
-}
-
-bool wine_session_state(const std::wstring& name)
-{
-    return starts_with_folded(name, L"HKCU\\Software\\Wine\\Temporary System Parameters");
-}
-
-bool wizard_size_setting(const std::wstring& name)
-{
-    return name == L"HKCU\\Software\\Vantrel Software" || name == L"HKCU\\Software\\Vantrel Software -> InstallerSize";
-}
-
 // --- The payload as the generator wrote it -----------------------------------
-
-namespace {
 
 std::wstring widen(const std::string& utf8)
 {
@@ -223,8 +221,6 @@ fs::path staging_folder()
 {
     return fs::path(build_folder()) / L"demo" / L"demo-payload";
 }
-
-} // namespace
 
 std::vector<payload_file> demo_payload()
 {
@@ -248,6 +244,8 @@ std::vector<payload_file> demo_payload()
     }
     return files;
 }
+
+} // namespace
 
 fs::path destination_of(const payload_file& file, const fs::path& install_folder)
 {
@@ -492,6 +490,11 @@ void install_other_version(const wchar_t* program, const std::vector<payload_fil
     ASSERT_TRUE(run_installation(context, view, stream)) << narrow(view.log);
 }
 
+machine_state demo_machine_test::snapshot() const
+{
+    return machine_snapshot(other_drives());
+}
+
 void demo_machine_test::SetUp()
 {
     set_language(language_english);
@@ -549,7 +552,7 @@ void demo_machine_test::expect_machine_as_before() const
                starts_with_folded(name, L"HKLM\\Software\\Classes\\Tablewright.Project.8") ||
                starts_with_folded(name, L"HKCU\\Software\\Classes\\.twp") ||
                starts_with_folded(name, L"HKCU\\Software\\Classes\\Tablewright.Project.8") ||
-               wizard_size_setting(name) || wine_session_state(name);
+               outside_the_installation(name);
     };
     const auto left = differences(before, snapshot(), allowed);
     EXPECT_TRUE(left.empty()) << report(left);
@@ -564,7 +567,7 @@ void demo_machine_test::expect_machine_as_before() const
 void demo_machine_test::expect_unchanged_since(const machine_state& then, const std::string& what) const
 {
     const auto changed = differences(then, snapshot(), [](const std::wstring& name) {
-        return wizard_size_setting(name) || wine_session_state(name);
+        return outside_the_installation(name);
     });
     EXPECT_TRUE(changed.empty()) << what << ":\n" << report(changed);
 }

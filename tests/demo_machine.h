@@ -29,7 +29,6 @@ namespace fs = std::filesystem;
 
 std::string narrow(const std::wstring& text);
 std::wstring known(REFKNOWNFOLDERID id);
-bool starts_with_folded(const std::wstring& text, const std::wstring& prefix);
 
 // --- The machine's state -----------------------------------------------------
 
@@ -37,20 +36,6 @@ bool starts_with_folded(const std::wstring& text, const std::wstring& prefix);
 // every key and value of the machine's and the user's registry, each with
 // what identifies its content.
 using machine_state = std::map<std::wstring, std::wstring>;
-
-machine_state machine_snapshot(const std::vector<std::wstring>& other_drives = {});
-
-// What differs, as lines "+ added", "- removed", "~ changed", leaving out
-// what allowed() accepts.
-std::vector<std::wstring> differences(const machine_state& before, const machine_state& after,
-                                      const std::function<bool(const std::wstring&)>& allowed);
-std::string report(const std::vector<std::wstring>& lines);
-
-// Wine keeps the system parameters that programs read during its session in
-// a volatile key of its own, which it fills as they are first asked for.
-bool wine_session_state(const std::wstring& name);
-// The wizard's window size, the per-user setting of the maker's installers.
-bool wizard_size_setting(const std::wstring& name);
 
 // --- The payload as the generator wrote it -----------------------------------
 
@@ -61,7 +46,6 @@ struct payload_file {
     std::wstring name;
 };
 
-std::vector<payload_file> demo_payload();
 // Where a file of the payload lands; empty for the installation's temporary files.
 fs::path destination_of(const payload_file& file, const fs::path& install_folder);
 
@@ -153,7 +137,7 @@ protected:
     // Drives other than C: that the snapshots include.
     virtual std::vector<std::wstring> other_drives() const { return {}; }
 
-    machine_state snapshot() const { return machine_snapshot(other_drives()); }
+    machine_state snapshot() const;
 
     // The machine is as it was before the first installation, except what
     // outlives the product by design.

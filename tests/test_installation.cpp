@@ -59,12 +59,15 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
     auto files = product_files();
     ASSERT_TRUE(install(files));
 
-    // Every file, byte for byte, where its macro points.
-    EXPECT_EQ(read_file(installed(L"Tablewright.exe")), files[7].data);
-    EXPECT_EQ(read_file(installed(L"Uninstall.exe")), files[4].data);
-    EXPECT_EQ(read_file(installed(L"Lang\\Tablewright_de.dll")), files[6].data);
-    EXPECT_EQ(read_file(shared_folder.path() / L"materials.twl"), files[2].data);
-    EXPECT_EQ(read_file(samples_folder() / L"Kitchen.twp"), files[3].data);
+    // Every file, byte for byte, where its macro points, in the payload's
+    // order; the temporary ones are gone with the run's folder.
+    const fs::path temporary(context.temporary_folder);
+    const fs::path destinations[] = {temporary / L"DSETUP.dll",      temporary / L"dxupdate.cab",
+                                     shared_folder.path() / L"materials.twl", samples_folder() / L"Kitchen.twp",
+                                     installed(L"Uninstall.exe"),    installed(L"Lang\\Tablewright_fr.dll"),
+                                     installed(L"Lang\\Tablewright_de.dll"), installed(L"Tablewright.exe")};
+    for (std::size_t i = 2; i < files.size(); ++i)
+        EXPECT_EQ(read_file(destinations[i]), files[i].data) << destinations[i].string();
     EXPECT_TRUE(::GetFileAttributesW(installed(L"Tablewright.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(::GetFileAttributesW(installed(L"Uninstall.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_FALSE(fs::exists(context.temporary_folder)) << "the run's temporary folder is deleted at the end";
@@ -92,16 +95,8 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
         std::wstring(45, L'\u2500'),
         L"Preparing Installation...OK",
     };
-    for (std::size_t i : {0u, 1u, 2u, 3u, 4u, 5u, 6u, 7u}) {
-        fs::path destination = i < 2 ? fs::path(context.temporary_folder) / fs::path(files[i].source).filename()
-                               : i == 2 ? shared_folder.path() / L"materials.twl"
-                               : i == 3 ? samples_folder() / L"Kitchen.twp"
-                               : i == 4 ? installed(L"Uninstall.exe")
-                               : i == 5 ? installed(L"Lang\\Tablewright_fr.dll")
-                               : i == 6 ? installed(L"Lang\\Tablewright_de.dll")
-                                        : installed(L"Tablewright.exe");
+    for (const fs::path& destination : destinations)
         expected.push_back(L"Copying File \"" + destination.wstring() + L"\"...OK");
-    }
     expected.insert(expected.end(), {L"Shortcuts Creation...OK", L"Updating DirectX...OK",
                                      L"Registry Data Writing...OK", L"Installation Data Writing...OK"});
     EXPECT_EQ(view.lines(), expected);
