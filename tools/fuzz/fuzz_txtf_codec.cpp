@@ -1,8 +1,8 @@
 // Arbitrary bytes through the text-file codec, in every mode.
 //
 // Input: two bytes of mode word (stray bits included: the facet must
-// normalise them away), one control byte (code page, output room, whether
-// the file streams are tried too), then the bytes of the "file".
+// normalise them away), one control byte (code page, output room), then the
+// bytes of the "file".
 //
 // Properties:
 // - decoding never fails, never reads outside what it is given, and gives
@@ -15,15 +15,11 @@
 // - length() agrees with in() and stays within max_length() per character;
 // - encoding the decoded text is stable: in a Unicode encoding it decodes
 //   back to the same text, and re-encoding what was read back gives the same
-//   bytes; cutting the text into pieces changes none of the bytes;
-// - the wide file streams read the same text as the facet and write the same
-//   bytes.
+//   bytes; cutting the text into pieces changes none of the bytes.
 
 #include "fuzz_support.h"
 
 #include "support/txtf_mode.h"
-#include "support/txtf_stream.h"
-#include "tests/scratch_folder.h"
 #include "tests/txtf_codec_driver.h"
 
 #include <string>
@@ -41,13 +37,11 @@ using txtf_driver::facet;
 const std::locale& code_page_locale(unsigned choice)
 {
     static const std::locale utf8 = [] {
-        for (const char* name : {"C.UTF-8", "C.utf8"}) {
-            try {
-                return std::locale(name);
-            } catch (const std::runtime_error&) {
-            }
+        try {
+            return std::locale("C.UTF-8");
+        } catch (const std::runtime_error&) {
+            return std::locale::classic();
         }
-        return std::locale::classic();
     }();
     const std::locale* locales[] = {&txtf_driver::latin1_locale(), &std::locale::classic(), &utf8};
     return *locales[choice % 3];
@@ -117,40 +111,6 @@ void check_round_trip(const facet& f, const std::wstring& text, std::uint64_t se
     FUZZ_CHECK(encode(f, back.text, again_state) == bytes);
 }
 
-void check_streams(std::uint32_t read_mode, const facet& writer, const std::locale& locale, std::string_view bytes,
-                   const decoded_text& expected)
-{
-    static const portable_test::scratch_folder folder("fuzz-txtf");
-    std::wstring read;
-    bool broken = false;
-    {
-        wifstream in;
-        in.imbue(locale);
-        in.open(folder.write("in.txt", bytes), read_mode);
-        FUZZ_CHECK(in.is_open());
-        try {
-            read.assign(std::istreambuf_iterator<wchar_t>(in), std::istreambuf_iterator<wchar_t>());
-        } catch (const std::ios_base::failure&) {
-            // The standard file buffer refuses a file that ends inside a character.
-            broken = true;
-        }
-    }
-    FUZZ_CHECK(expected.left_over != 0 || (!broken && read == expected.text));
-    FUZZ_CHECK(expected.text.starts_with(read));
-
-    std::mbstate_t state{};
-    const std::filesystem::path output = folder.path() / "out.txt";
-    {
-        wofstream out;
-        out.imbue(locale);
-        out.open(output, writer.mode(), std::ios_base::binary | std::ios_base::trunc);
-        out << expected.text;
-        out.close();
-        FUZZ_CHECK(out.good());
-    }
-    FUZZ_CHECK(portable_test::read_bytes(output) == encode(writer, expected.text, state));
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -187,7 +147,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const facet writer(write_mode, locale);
     check_round_trip(writer, whole.text, seed);
-    if (control & 4)
-        check_streams(mode, writer, locale, bytes, whole);
     return 0;
 }

@@ -50,7 +50,7 @@ public:
     {
         if (text.size() > uninstall_log_max_line || text.find(L'\0') != std::wstring_view::npos)
             return false;
-        const std::wstring_view line = text.substr(0, trimmed_end(text, 0));
+        const std::wstring_view line = trim_end(text);
         if (line.empty())
             return true;
         const unsigned count = counted_++;
@@ -65,18 +65,16 @@ private:
         return at;
     }
 
-    static std::size_t trimmed_end(std::wstring_view text, std::size_t first)
+    static std::wstring_view trim_end(std::wstring_view text)
     {
-        std::size_t end = text.size();
-        while (end > first && is_log_blank(text[end - 1]))
-            --end;
-        return end;
+        while (!text.empty() && is_log_blank(text.back()))
+            text.remove_suffix(1);
+        return text;
     }
 
     static std::wstring trimmed(std::wstring_view text)
     {
-        const std::size_t first = skip_blanks(text, 0);
-        return std::wstring(text.substr(first, trimmed_end(text, first) - first));
+        return std::wstring(trim_end(text.substr(skip_blanks(text, 0))));
     }
 
     // Digits of the base at text[at], at least one, at most a 32-bit value.
@@ -85,7 +83,9 @@ private:
         const std::size_t start = at;
         for (value = 0; at < text.size(); ++at) {
             const unsigned c = text[at], lower = c | 0x20;
-            const unsigned digit = c >= L'0' && c <= L'9' ? c - L'0' : lower >= L'a' && lower <= L'f' ? lower - L'a' + 10 : 16;
+            unsigned digit = c >= L'0' && c <= L'9' ? c - L'0' : 16;
+            if (lower >= L'a' && lower <= L'f')
+                digit = lower - L'a' + 10;
             if (digit >= base)
                 break;
             value = value * base + digit;
@@ -115,20 +115,17 @@ private:
             reading.version = 1;
             return true;
         case 2:
-            if (!after(L"Install"))
-                return false;
-            reading.product_text = trimmed(rest.substr(0, rest.find(L"--")));
-            return true;
         case 3:
-            if (!after(L"Install Path : "))
+        case 4: {
+            // The product's text ends where its update note begins.
+            const std::wstring_view markers[] = {L"Install", L"Install Path : ", L"Shortcut Path : "};
+            std::wstring* const texts[] = {&reading.product_text, &reading.install_folder,
+                                           &reading.shortcut_folder};
+            if (!after(markers[count - 2]))
                 return false;
-            reading.install_folder = trimmed(rest);
+            *texts[count - 2] = trimmed(count == 2 ? rest.substr(0, rest.find(L"--")) : rest);
             return true;
-        case 4:
-            if (!after(L"Shortcut Path : "))
-                return false;
-            reading.shortcut_folder = trimmed(rest);
-            return true;
+        }
         default:
             return true;
         }
@@ -141,8 +138,8 @@ private:
         std::size_t at = skip_blanks(line, 0);
         std::uint64_t position = 0, code = 0;
         auto next_is = [&](wchar_t c) { return at < line.size() && line[at++] == c; };
-        if (!number(line, at, 10, position) || !next_is(L':') || !number(line, at, 16, code) || !next_is(L':') ||
-            code / 256 > 7 || at >= line.size() || (line[at] != L'0' && line[at] != L'1'))
+        if (!number(line, at, 10, position) || !next_is(L':') || !number(line, at, 16, code) ||
+            !next_is(L':') || code / 256 > 7 || at >= line.size() || (line[at] != L'0' && line[at] != L'1'))
             return false;
         last = journal_entry{};
         last.done = line[at++] == L'1';
@@ -166,9 +163,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 {
     const txtf_driver::facet codec(encoding_automatic);
     std::mbstate_t state{};
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const std::wstring text =
-        txtf_driver::decode(codec, bytes, state, fuzz::cut(fuzz::seed_of(data, size)), 0, fuzz::check).text;
+    const std::wstring text = txtf_driver::decode(codec, {reinterpret_cast<const char*>(data), size}, state,
+                                                  fuzz::cut(fuzz::seed_of(data, size)), 0, fuzz::check).text;
     uninstall_log_parser parser;
     reference_log reference;
     for (std::size_t start = 0, end; start < text.size(); start = end + 1) {

@@ -38,23 +38,24 @@ cat >"$work/log" <<'END'
 0003:05ff:1 -- HKEY_LOCAL_MACHINE\Software\Microsoft\Windows\CurrentVersion\Uninstall\Tablewright 8
 0004:07ff:0 -- DirectX Update
 END
-{ printf '\377\376'; sed 's/$/\r/' "$work/log" | iconv -f UTF-8 -t UTF-16LE; } >"$corpus/uninstall_log/installer.ulog"
+{ printf '\377\376'; sed 's/$/\r/' "$work/log" | iconv -f UTF-8 -t UTF-16LE; } \
+    >"$corpus/uninstall_log/installer.ulog"
 
 # The codec's inputs begin with the mode word (2 bytes) and the control byte
-# (bit 2: the file streams too; bits 0-1: 0 Latin-1, 2 the C.UTF-8 locale).
+# (bits 0-1 the code page: 0 Latin-1, 2 the C.UTF-8 locale).
 # text NAME PREFIX ENCODING: PREFIX holds those three bytes and any mark.
+sample='Tablewright 8.11n\r\nCafé chair — naïve\tx\rLast € 📐 line\n'
 text() {
-    { printf "$2"; printf 'Tablewright 8.11n\r\nCafé chair — naïve\tx\rLast € 📐 line\n' | iconv -f UTF-8 -t "$3"; } \
-        >"$corpus/txtf_codec/$1"
+    { printf "$2"; printf "$sample" | iconv -f UTF-8 -t "$3"; } >"$corpus/txtf_codec/$1"
 }
-text auto-utf8-mark '\0\0\4\357\273\277' UTF-8
-text auto-utf16le-mark '\0\0\4\377\376' UTF-16LE
-text auto-utf32le-mark '\0\0\4\377\376\0\0' UTF-32LE
+text auto-utf8-mark '\0\0\0\357\273\277' UTF-8
+text auto-utf16le-mark '\0\0\0\377\376' UTF-16LE
+text auto-utf32le-mark '\0\0\0\377\376\0\0' UTF-32LE
 text utf16be-no-mark '\002\010\0' UTF-16BE
-text code-page-utf8-locale '\010\0\6' UTF-8
-printf '\0\0\4Chaise caf\351\r\nna\357ve\n' >"$corpus/txtf_codec/auto-latin1"
+text code-page-utf8-locale '\010\0\2' UTF-8
+printf '\0\0\0Chaise caf\351\r\nna\357ve\n' >"$corpus/txtf_codec/auto-latin1"
 # Broken UTF-8 the lenient reading must survive: a stray continuation byte, a
 # cut sequence, a surrogate pair as two three-byte forms, an overlong form, a
 # five-byte form, a lone surrogate and a noncharacter.
-printf '\001\0\4a\200b\342\202c\355\240\275\355\263\220d\300\257e\370\210\200\200\200f\355\260\200g\357\277\277\r\n' \
-    >"$corpus/txtf_codec/utf8-broken"
+printf '\001\0\0a\200b\342\202c\355\240\275\355\263\220d\300\257e' >"$corpus/txtf_codec/utf8-broken"
+printf '\370\210\200\200\200f\355\260\200g\357\277\277\r\n' >>"$corpus/txtf_codec/utf8-broken"
