@@ -48,17 +48,15 @@ bool libbz2_decode(const std::string& input, std::string& plain)
         FUZZ_CHECK(BZ2_bzDecompressInit(&s, 0, 0) == BZ_OK);
         s.next_in = const_cast<char*>(input.data() + used);
         s.avail_in = static_cast<unsigned>(input.size() - used);
-        int rc;
-        do {
+        int rc = BZ_OK;
+        for (std::size_t produced = 1; rc == BZ_OK && (produced > 0 || s.avail_in > 0);) {
             char buffer[65536];
             s.next_out = buffer;
             s.avail_out = sizeof buffer;
             rc = BZ2_bzDecompress(&s);
-            const std::size_t produced = sizeof buffer - s.avail_out;
+            produced = sizeof buffer - s.avail_out;
             plain.append(buffer, produced);
-            if (rc == BZ_OK && produced == 0 && s.avail_in == 0)
-                rc = BZ_UNEXPECTED_EOF;
-        } while (rc == BZ_OK);
+        }
         used = input.size() - s.avail_in;
         BZ2_bzDecompressEnd(&s);
         if (rc != BZ_STREAM_END)
@@ -114,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int block_size = 1 + static_cast<int>(control % 9);
     const unsigned mode = (control / 9) % 6;
     const std::string bytes(reinterpret_cast<const char*>(data) + 2, size - 2);
-    fuzz::pieces cuts(fuzz::hash(data, size));
+    fuzz::pieces cuts(fuzz::seed_of(data, size));
 
     // The data stretched to the size byte's kilobytes, each round through it
     // a little different so that the blocks differ too.
@@ -150,9 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::string expected, got;
     const bool expected_ok = libbz2_decode(input, expected);
     const bool got_ok = parallel_decode(input, cuts, got);
-    FUZZ_CHECK(got_ok == expected_ok);
-    if (expected_ok)
-        FUZZ_CHECK(got == expected);
+    FUZZ_CHECK(got_ok == expected_ok && (!expected_ok || got == expected));
     if (mode == 0)
         FUZZ_CHECK(got_ok && got == plain);
     return 0;

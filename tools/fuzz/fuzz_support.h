@@ -6,51 +6,55 @@
 
 #include "tools/demo-payload/prng.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <string_view>
 
 namespace fuzz {
 
-[[noreturn]] inline void fail(const char* condition, const char* file, int line)
+// The run's stack trace, which libFuzzer prints, tells where the rule is.
+inline void check(bool holds, const char* rule)
 {
-    std::fprintf(stderr, "%s:%d: property broken: %s\n", file, line, condition);
-    std::abort();
+    if (!holds) {
+        std::fprintf(stderr, "property broken: %s\n", rule);
+        std::abort();
+    }
+}
+
+// A seed that needs no bytes of its own: the input's hash.
+inline std::uint64_t seed_of(const std::uint8_t* data, std::size_t size) noexcept
+{
+    return file_seed(0, std::string_view(reinterpret_cast<const char*>(data), size)) | 1;
 }
 
 // Deterministic piece sizes: the same seed always cuts a stream at the
 // same places.
-class pieces {
+class pieces : public prng {
 public:
-    explicit pieces(std::uint64_t seed) noexcept : random_(seed) {}
-    std::uint64_t next() noexcept { return random_.next(); }
+    using prng::prng;
     // 1 to limit, mostly small: a decompressor or a file buffer hands over
     // pieces of any size, and the small ones cut fields apart.
     std::size_t size(std::size_t limit) noexcept
     {
-        if (limit <= 1)
-            return 1;
-        std::uint64_t r = next();
-        std::size_t cap = (r & 3) == 0 ? limit : (r & 3) == 1 ? 3 : 17;
-        if (cap > limit)
-            cap = limit;
-        return 1 + static_cast<std::size_t>((r >> 8) % cap);
+        const std::uint64_t r = next();
+        const std::size_t cap = (r & 3) == 0 ? limit : (r & 3) == 1 ? 3 : 17;
+        return 1 + static_cast<std::size_t>((r >> 8) % std::max<std::size_t>(1, std::min(cap, limit)));
     }
-
-private:
-    prng random_;
 };
 
-// FNV-1a of the input: a seed for the pieces that needs no bytes of its own.
-inline std::uint64_t hash(const std::uint8_t* data, std::size_t size) noexcept
+// Piece sizes as the codec driver asks for them; seed 0 offers everything
+// at once.
+inline std::function<std::size_t(std::size_t)> cut(std::uint64_t seed)
 {
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    for (std::size_t i = 0; i < size; ++i)
-        h = (h ^ data[i]) * 0x100000001B3ull;
-    return h;
+    if (seed == 0)
+        return {};
+    return [cutter = pieces(seed)](std::size_t left) mutable { return cutter.size(left); };
 }
 
 } // namespace fuzz
 
-#define FUZZ_CHECK(condition) ((condition) ? void(0) : ::fuzz::fail(#condition, __FILE__, __LINE__))
+#define FUZZ_CHECK(condition) ::fuzz::check(condition, #condition)

@@ -1,8 +1,8 @@
 // Arbitrary bytes through the text-file codec, in every mode.
 //
 // Input: two bytes of mode word (stray bits included: the facet must
-// normalise them away), one control byte (code page, output room, whether
-// the file streams are tried too), then the bytes of the "file".
+// normalise them away), one control byte (code page, output room), then the
+// bytes of the "file".
 //
 // Properties:
 // - decoding never fails, never reads outside what it is given, and gives
@@ -14,181 +14,101 @@
 //   unless one was consumed before it;
 // - length() agrees with in() and stays within max_length() per character;
 // - encoding the decoded text is stable: in a Unicode encoding it decodes
-//   back to the same text, and in every explicit mode re-encoding what was
-//   read back gives the same bytes; cutting the text into pieces changes
-//   none of the bytes;
-// - the wide file streams read the same text as the facet and write the same
-//   bytes.
+//   back to the same text, and re-encoding what was read back gives the same
+//   bytes; cutting the text into pieces changes none of the bytes.
 
 #include "fuzz_support.h"
-#include "txtf_fuzz_support.h"
 
-#include "support/txtf_char_codec.h"
 #include "support/txtf_mode.h"
-#include "support/txtf_stream.h"
+#include "tests/txtf_codec_driver.h"
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace vt::txtf;
+using namespace std::string_view_literals;
+using txtf_driver::decoded_text;
+using txtf_driver::facet;
 
-// Whether the bytes begin with a byte-order mark of UTF-8, UTF-16 or UTF-32,
-// read plainly from the bytes.
-bool begins_with_mark(std::string_view bytes)
+// The code pages: Latin-1, the system's "C" locale (ASCII only) and its
+// C.UTF-8 locale (a multibyte code page, where a character may need more
+// bytes than a piece holds). Falls back to "C" where C.UTF-8 is missing.
+const std::locale& code_page_locale(unsigned choice)
 {
-    for (std::string_view mark : {std::string_view("\xEF\xBB\xBF"), std::string_view("\xFF\xFE"),
-                                  std::string_view("\xFE\xFF"), std::string_view("\0\0\xFE\xFF", 4)})
-        if (bytes.substr(0, mark.size()) == mark)
-            return true;
-    return false;
+    static const std::locale utf8 = [] {
+        try {
+            return std::locale("C.UTF-8");
+        } catch (const std::runtime_error&) {
+            return std::locale::classic();
+        }
+    }();
+    const std::locale* locales[] = {&txtf_driver::latin1_locale(), &std::locale::classic(), &utf8};
+    return *locales[choice % 3];
 }
 
-// The explicit mode that writes what an automatic-mode reading found.
-std::uint32_t explicit_mode(std::uint32_t mode, std::uint32_t state)
+decoded_text decode(const facet& f, std::string_view bytes, std::mbstate_t& state, std::uint64_t seed = 0,
+                    std::size_t room = 0)
 {
-    std::uint32_t encoding = encoding_code_page;
-    switch (state & state_encoding_mask) {
-    case found_utf8: encoding = encoding_utf8; break;
-    case found_utf16: encoding = encoding_utf16; break;
-    case found_utf32: encoding = encoding_utf32; break;
-    default: break;
-    }
-    std::uint32_t order = (state & state_byte_order_mask) >> state_byte_order_shift == order_big ? big_endian : little_endian;
-    return normalise_mode((mode & ~(encoding_mask | byte_order_mask)) | encoding | order);
+    return txtf_driver::decode(f, bytes, state, fuzz::cut(seed), room, fuzz::check);
+}
+
+std::string encode(const facet& f, std::wstring_view text, std::mbstate_t& state, std::uint64_t seed = 0,
+                   std::size_t room = 0)
+{
+    return txtf_driver::encode(f, text, state, fuzz::cut(seed), room, fuzz::check);
+}
+
+bool is_unicode(std::uint32_t mode)
+{
+    const std::uint32_t encoding = mode & encoding_mask;
+    return encoding == encoding_utf8 || encoding == encoding_utf16 || encoding == encoding_utf32;
 }
 
 void check_characters(std::uint32_t mode, std::uint32_t state, std::string_view bytes, const std::wstring& text)
 {
     for (wchar_t unit : text) {
         auto c = static_cast<std::uint32_t>(unit);
-        FUZZ_CHECK(c <= 0x10FFFF);
-        FUZZ_CHECK(c < 0xD800 || c > 0xDFFF);
-        FUZZ_CHECK((c & 0xFFFF) < 0xFFFE);
-        FUZZ_CHECK(c != U'\r');
+        FUZZ_CHECK(c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF));
+        FUZZ_CHECK((c & 0xFFFF) < 0xFFFE && c != U'\r');
     }
     // Where marks are recognised, a text may begin with U+FEFF only when a
     // mark came before it (a second one is a character): in a Unicode
     // encoding named by the mode, or in automatic mode over bytes that begin
     // with a mark.
-    const std::uint32_t encoding = mode & encoding_mask;
-    const bool unicode = encoding == encoding_utf8 || encoding == encoding_utf16 || encoding == encoding_utf32;
-    if (!text.empty() && text.front() == wchar_t(byte_order_mark) && marks_allowed(mode) &&
-        (unicode || (encoding == encoding_automatic && begins_with_mark(bytes))))
+    bool after_mark = is_unicode(mode);
+    for (std::string_view mark : {"\xEF\xBB\xBF"sv, "\xFF\xFE"sv, "\xFE\xFF"sv, "\0\0\xFE\xFF"sv})
+        after_mark |= (mode & encoding_mask) == encoding_automatic && bytes.starts_with(mark);
+    if (!text.empty() && text.front() == L'\uFEFF' && marks_allowed(mode) && after_mark)
         FUZZ_CHECK(state & state_mark_handled);
 }
 
 // length() must measure exactly the bytes that in() consumes for as many
 // characters, and one character never takes more than max_length() bytes.
-void check_length(const fuzz::facet& f, std::string_view bytes, std::size_t room)
+void check_length(const facet& f, std::string_view bytes, std::size_t room)
 {
-    std::mbstate_t in_state{}, length_state{};
+    std::mbstate_t in_state{}, length_state{}, one{};
     std::vector<wchar_t> area(room);
-    const char* from_next = bytes.data();
+    const char *begin = bytes.data(), *end = begin + bytes.size(), *from_next = begin;
     wchar_t* to_next = area.data();
-    f.in(in_state, bytes.data(), bytes.data() + bytes.size(), from_next, area.data(), area.data() + area.size(),
-        to_next);
-    int measured = f.length(length_state, bytes.data(), bytes.data() + bytes.size(), room);
-    FUZZ_CHECK(measured == from_next - bytes.data());
+    f.in(in_state, begin, end, from_next, area.data(), area.data() + room, to_next);
+    FUZZ_CHECK(f.length(length_state, begin, end, room) == from_next - begin);
     FUZZ_CHECK(load_state(in_state) == load_state(length_state));
-
-    std::mbstate_t one{};
-    FUZZ_CHECK(f.length(one, bytes.data(), bytes.data() + bytes.size(), 1) <= f.max_length());
+    FUZZ_CHECK(f.length(one, begin, end, 1) <= f.max_length());
 }
 
-void check_round_trip(std::uint32_t mode, const std::locale& locale, const std::wstring& text, std::uint64_t seed)
+void check_round_trip(const facet& f, const std::wstring& text, std::uint64_t seed)
 {
-    fuzz::facet f(mode, locale);
-    std::mbstate_t whole_state{}, cut_state{};
-    const std::string bytes = fuzz::encode(f, text, whole_state, 0);
-    const std::size_t room = static_cast<std::size_t>(f.max_length()) + seed % 7;
-    FUZZ_CHECK(fuzz::encode(f, text, cut_state, seed, room) == bytes);
+    std::mbstate_t whole_state{}, cut_state{}, read_state{}, again_state{};
+    const std::string bytes = encode(f, text, whole_state);
+    FUZZ_CHECK(encode(f, text, cut_state, seed, f.max_length() + seed % 7) == bytes);
     FUZZ_CHECK(load_state(whole_state) == load_state(cut_state));
 
-    std::mbstate_t read_state{};
-    const fuzz::decoded_text back = fuzz::decode(f, bytes, read_state, 0);
+    const decoded_text back = decode(f, bytes, read_state);
     FUZZ_CHECK(back.left_over == 0);
-    const std::uint32_t encoding = f.mode() & encoding_mask;
-    if (encoding == encoding_utf8 || encoding == encoding_utf16 || encoding == encoding_utf32)
+    if (is_unicode(f.mode()))
         FUZZ_CHECK(back.text == text);
-    std::mbstate_t again_state{};
-    FUZZ_CHECK(fuzz::encode(f, back.text, again_state, 0) == bytes);
-}
-
-// A folder of this process for the stream checks, removed at exit.
-const fs::path& scratch_folder()
-{
-    static const fs::path folder = [] {
-        fs::path p = fs::temp_directory_path() / ("vt-fuzz-txtf-" + std::to_string(::getpid()));
-        fs::create_directories(p);
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(scratch_folder(), ignored);
-        });
-        return p;
-    }();
-    return folder;
-}
-
-void check_streams(std::uint32_t read_mode, std::uint32_t write_mode, const std::locale& locale,
-    std::string_view bytes, const fuzz::decoded_text& expected)
-{
-    const fs::path input = scratch_folder() / "in.txt";
-    {
-        std::ofstream file(input, std::ios::binary | std::ios::trunc);
-        file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-        FUZZ_CHECK(file.good());
-    }
-    std::wstring read;
-    bool broken = false;
-    {
-        wifstream in;
-        in.imbue(locale);
-        in.open(input, read_mode);
-        FUZZ_CHECK(in.is_open());
-        std::wstreambuf* buffer = in.rdbuf();
-        try {
-            for (;;) {
-                auto c = buffer->sbumpc();
-                if (std::wstreambuf::traits_type::eq_int_type(c, std::wstreambuf::traits_type::eof()))
-                    break;
-                read.push_back(std::wstreambuf::traits_type::to_char_type(c));
-            }
-        } catch (const std::ios_base::failure&) {
-            // The standard file buffer refuses a file that ends inside a character.
-            broken = true;
-        }
-    }
-    if (expected.left_over == 0) {
-        FUZZ_CHECK(!broken);
-        FUZZ_CHECK(read == expected.text);
-    } else {
-        FUZZ_CHECK(read.size() <= expected.text.size());
-        FUZZ_CHECK(expected.text.compare(0, read.size(), read) == 0);
-    }
-
-    fuzz::facet writer(write_mode, locale);
-    std::mbstate_t write_state{};
-    const std::string bytes_to_expect = fuzz::encode(writer, expected.text, write_state, 0);
-    const fs::path output = scratch_folder() / "out.txt";
-    {
-        wofstream out;
-        out.imbue(locale);
-        out.open(output, write_mode, std::ios_base::binary | std::ios_base::trunc);
-        FUZZ_CHECK(out.is_open());
-        out.write(expected.text.data(), static_cast<std::streamsize>(expected.text.size()));
-        out.close();
-        FUZZ_CHECK(out.good());
-    }
-    std::ifstream file(output, std::ios::binary);
-    std::string written((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    FUZZ_CHECK(written == bytes_to_expect);
+    FUZZ_CHECK(encode(f, back.text, again_state) == bytes);
 }
 
 } // namespace
@@ -200,32 +120,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t mode = data[0] | std::uint32_t(data[1]) << 8 | (data[1] & 0xF0u) << 24;
     const unsigned control = data[2];
     const std::string_view bytes(reinterpret_cast<const char*>(data + 3), size - 3);
-    const std::locale& locale = fuzz::code_page_locale(control & 3);
-    const std::uint64_t seed = fuzz::hash(data, size) | 1;
+    const std::locale& locale = code_page_locale(control & 3);
+    const std::uint64_t seed = fuzz::seed_of(data, size);
 
-    fuzz::facet f(mode, locale);
+    facet f(mode, locale);
     FUZZ_CHECK(f.mode() == normalise_mode(mode));
-    FUZZ_CHECK(normalise_mode(f.mode()) == f.mode());
 
     std::mbstate_t whole_state{}, cut_state{};
-    const fuzz::decoded_text whole = fuzz::decode(f, bytes, whole_state, 0);
-    const fuzz::decoded_text cut = fuzz::decode(f, bytes, cut_state, seed, 1 + (control >> 3) % 8);
-    FUZZ_CHECK(cut.text == whole.text);
-    FUZZ_CHECK(cut.left_over == whole.left_over);
+    const decoded_text whole = decode(f, bytes, whole_state);
+    const decoded_text cut = decode(f, bytes, cut_state, seed, 1 + (control >> 3) % 8);
+    FUZZ_CHECK(cut.text == whole.text && cut.left_over == whole.left_over);
     FUZZ_CHECK(load_state(cut_state) == load_state(whole_state));
     // Only an unfinished character is ever left over: at most five bytes of a
     // six-byte UTF-8 form (or of a surrogate pair written as two three-byte forms).
     FUZZ_CHECK(whole.left_over <= 5);
 
-    const std::uint32_t state = load_state(whole_state);
-    check_characters(f.mode(), state, bytes, whole.text);
+    check_characters(f.mode(), load_state(whole_state), bytes, whole.text);
     check_length(f, bytes, (control >> 3) % (whole.text.size() + 2));
 
-    const std::uint32_t write_mode =
-        (f.mode() & encoding_mask) == encoding_automatic ? explicit_mode(f.mode(), state) : f.mode();
-    check_round_trip(write_mode, locale, whole.text, seed);
-
-    if (control & 4)
-        check_streams(mode, write_mode, locale, bytes, whole);
+    // Automatic mode writes in the code page; the Unicode encodings are
+    // tried in turn instead, in either byte order.
+    std::uint32_t write_mode = f.mode();
+    if ((write_mode & encoding_mask) == encoding_automatic) {
+        const std::uint32_t unicode[] = {encoding_utf8, encoding_utf16, encoding_utf32};
+        write_mode = (write_mode & ~byte_order_mask) | unicode[(seed >> 1) % 3] | (seed & 8 ? big_endian : 0);
+    }
+    const facet writer(write_mode, locale);
+    check_round_trip(writer, whole.text, seed);
     return 0;
 }

@@ -11,7 +11,7 @@
 // - a refused line changes nothing that was read before it, and the reading
 //   ends there.
 #include "fuzz_support.h"
-#include "txtf_fuzz_support.h"
+#include "tests/txtf_codec_driver.h"
 
 #include "engine/uninstall_log_parser.h"
 
@@ -26,11 +26,17 @@ using namespace vt::txtf;
 
 struct log_reading {
     unsigned version = 0;
-    std::wstring product_text;
-    std::wstring install_folder;
-    std::wstring shortcut_folder;
-    std::vector<journal_entry> entries;
+    std::wstring product_text, install_folder, shortcut_folder;
+    std::size_t entries = 0;
+
+    bool operator==(const log_reading&) const = default;
 };
+
+log_reading reading_of(const uninstall_log_parser& parser)
+{
+    return {parser.version(), parser.product_text(), parser.install_folder(), parser.shortcut_folder(),
+            parser.entries().size()};
+}
 
 // The log's line rules written out a second time, plainly, over indexes:
 // the parser must agree with it on every line, what it accepts and what it
@@ -38,21 +44,17 @@ struct log_reading {
 class reference_log {
 public:
     log_reading reading;
+    journal_entry last;
 
     bool line(std::wstring_view text)
     {
         if (text.size() > uninstall_log_max_line || text.find(L'\0') != std::wstring_view::npos)
             return false;
-        std::size_t end = text.size();
-        while (end > 0 && is_log_blank(text[end - 1]))
-            --end;
-        if (end == 0)
+        const std::wstring_view line = trim_end(text);
+        if (line.empty())
             return true;
-        const std::wstring_view line = text.substr(0, end);
         const unsigned count = counted_++;
-        if (line.size() >= 2 && line[0] == L'/' && line[1] == L'/')
-            return comment(line, count);
-        return entry(line);
+        return line.starts_with(L"//") ? comment(line, count) : entry(line);
     }
 
 private:
@@ -63,31 +65,30 @@ private:
         return at;
     }
 
-    static std::wstring trimmed(std::wstring_view text)
+    static std::wstring_view trim_end(std::wstring_view text)
     {
-        std::size_t first = skip_blanks(text, 0), last = text.size();
-        while (last > first && is_log_blank(text[last - 1]))
-            --last;
-        return std::wstring(text.substr(first, last - first));
+        while (!text.empty() && is_log_blank(text.back()))
+            text.remove_suffix(1);
+        return text;
     }
 
-    // Digits of base 10 or 16 at text[at], at least one, at most a 32-bit value.
-    static bool number(std::wstring_view text, std::size_t& at, bool hex, std::uint64_t& value)
+    static std::wstring trimmed(std::wstring_view text)
+    {
+        return std::wstring(trim_end(text.substr(skip_blanks(text, 0))));
+    }
+
+    // Digits of the base at text[at], at least one, at most a 32-bit value.
+    static bool number(std::wstring_view text, std::size_t& at, unsigned base, std::uint64_t& value)
     {
         const std::size_t start = at;
-        value = 0;
-        for (; at < text.size(); ++at) {
-            wchar_t c = text[at];
-            unsigned digit;
-            if (c >= L'0' && c <= L'9')
-                digit = unsigned(c - L'0');
-            else if (hex && c >= L'a' && c <= L'f')
-                digit = unsigned(c - L'a' + 10);
-            else if (hex && c >= L'A' && c <= L'F')
-                digit = unsigned(c - L'A' + 10);
-            else
+        for (value = 0; at < text.size(); ++at) {
+            const unsigned c = text[at], lower = c | 0x20;
+            unsigned digit = c >= L'0' && c <= L'9' ? c - L'0' : 16;
+            if (lower >= L'a' && lower <= L'f')
+                digit = lower - L'a' + 10;
+            if (digit >= base)
                 break;
-            value = value * (hex ? 16 : 10) + digit;
+            value = value * base + digit;
             if (value > 0xFFFFFFFFull)
                 return false;
         }
@@ -96,42 +97,35 @@ private:
 
     bool comment(std::wstring_view line, unsigned count)
     {
-        std::size_t at = 0;
-        while (at < line.size() && line[at] == L'/')
-            ++at;
-        const std::wstring_view text = line.substr(skip_blanks(line, at));
-        auto after = [&](std::wstring_view marker, std::wstring_view& rest) {
-            std::size_t found = text.find(marker);
-            if (found == std::wstring_view::npos)
-                return false;
-            rest = text.substr(found + marker.size());
-            return true;
-        };
+        const std::size_t slashes = std::min(line.find_first_not_of(L'/'), line.size());
+        const std::wstring_view text = line.substr(skip_blanks(line, slashes));
         std::wstring_view rest;
+        auto after = [&](std::wstring_view marker) {
+            const std::size_t found = text.find(marker);
+            if (found != std::wstring_view::npos)
+                rest = text.substr(found + marker.size());
+            return found != std::wstring_view::npos;
+        };
+        std::size_t digits = 0;
+        std::uint64_t version = 0;
         switch (count) {
-        case 0: {
-            std::size_t digits = 0;
-            std::uint64_t version = 0;
-            if (!after(L"Uninstall Log File v", rest) || !number(rest, digits, false, version) || version != 1)
+        case 0:
+            if (!after(L"Uninstall Log File v") || !number(rest, digits, 10, version) || version != 1)
                 return false;
             reading.version = 1;
             return true;
-        }
         case 2:
-            if (!after(L"Install", rest))
-                return false;
-            reading.product_text = trimmed(rest.substr(0, rest.find(L"--")));
-            return true;
         case 3:
-            if (!after(L"Install Path : ", rest))
+        case 4: {
+            // The product's text ends where its update note begins.
+            const std::wstring_view markers[] = {L"Install", L"Install Path : ", L"Shortcut Path : "};
+            std::wstring* const texts[] = {&reading.product_text, &reading.install_folder,
+                                           &reading.shortcut_folder};
+            if (!after(markers[count - 2]))
                 return false;
-            reading.install_folder = trimmed(rest);
+            *texts[count - 2] = trimmed(count == 2 ? rest.substr(0, rest.find(L"--")) : rest);
             return true;
-        case 4:
-            if (!after(L"Shortcut Path : ", rest))
-                return false;
-            reading.shortcut_folder = trimmed(rest);
-            return true;
+        }
         default:
             return true;
         }
@@ -139,49 +133,38 @@ private:
 
     bool entry(std::wstring_view line)
     {
-        if (reading.version != 1 || reading.entries.size() >= uninstall_log_max_entries)
+        if (reading.version != 1 || reading.entries >= uninstall_log_max_entries)
             return false;
         std::size_t at = skip_blanks(line, 0);
         std::uint64_t position = 0, code = 0;
-        if (!number(line, at, false, position) || at >= line.size() || line[at++] != L':' ||
-            !number(line, at, true, code) || at >= line.size() || line[at++] != L':')
+        auto next_is = [&](wchar_t c) { return at < line.size() && line[at++] == c; };
+        if (!number(line, at, 10, position) || !next_is(L':') || !number(line, at, 16, code) ||
+            !next_is(L':') || code / 256 > 7 || at >= line.size() || (line[at] != L'0' && line[at] != L'1'))
             return false;
-        if (code / 256 > 7 || at >= line.size() || (line[at] != L'0' && line[at] != L'1'))
-            return false;
-        const bool done = line[at++] == L'1';
+        last = journal_entry{};
+        last.done = line[at++] == L'1';
         at = skip_blanks(line, at);
-        if (line.size() - at < 2 || line[at] != L'-' || line[at + 1] != L'-')
+        if (!next_is(L'-') || !next_is(L'-') || (at < line.size() && !is_log_blank(line[at])))
             return false;
-        at += 2;
-        if (at < line.size() && !is_log_blank(line[at]))
-            return false;
-        journal_entry e;
-        e.type = journal_type(code / 256);
-        e.parameter = (code & 0xFF) == 0xFF ? -1 : int(code & 0xFF);
-        e.done = done;
-        if (e.type != journal_type::uninstall_key && e.type != journal_type::registration)
-            e.path = line.substr(skip_blanks(line, at));
-        reading.entries.push_back(std::move(e));
+        last.type = journal_type(code / 256);
+        last.parameter = (code & 0xFF) == 0xFF ? -1 : int(code & 0xFF);
+        if (last.type != journal_type::uninstall_key && last.type != journal_type::registration)
+            last.path = line.substr(skip_blanks(line, at));
+        ++reading.entries;
         return true;
     }
 
     unsigned counted_ = 0;
 };
 
-bool same_entry(const journal_entry& a, const journal_entry& b)
-{
-    return a.type == b.type && a.parameter == b.parameter && a.done == b.done && a.path == b.path &&
-           a.backup == b.backup;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzz::facet codec(encoding_automatic, fuzz::code_page_locale(0));
+    const txtf_driver::facet codec(encoding_automatic);
     std::mbstate_t state{};
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const std::wstring text = fuzz::decode(codec, bytes, state, fuzz::hash(data, size) | 1).text;
+    const std::wstring text = txtf_driver::decode(codec, {reinterpret_cast<const char*>(data), size}, state,
+                                                  fuzz::cut(fuzz::seed_of(data, size)), 0, fuzz::check).text;
     uninstall_log_parser parser;
     reference_log reference;
     for (std::size_t start = 0, end; start < text.size(); start = end + 1) {
@@ -189,21 +172,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const std::wstring_view line = std::wstring_view(text).substr(start, end - start);
         if (line.size() > uninstall_log_max_line)
             break;
-        const std::size_t count = parser.entries().size();
-        const log_reading before{parser.version(), parser.product_text(), parser.install_folder(),
-                                 parser.shortcut_folder(), {}};
+        const log_reading before = reading_of(parser);
         const bool taken = parser.take_line(line);
         FUZZ_CHECK(reference.line(line) == taken);
-        const log_reading& expected = taken ? reference.reading : before;
-        FUZZ_CHECK(parser.version() == expected.version);
-        FUZZ_CHECK(parser.product_text() == expected.product_text);
-        FUZZ_CHECK(parser.install_folder() == expected.install_folder);
-        FUZZ_CHECK(parser.shortcut_folder() == expected.shortcut_folder);
-        FUZZ_CHECK(parser.entries().size() == (taken ? reference.reading.entries.size() : count));
+        FUZZ_CHECK(reading_of(parser) == (taken ? reference.reading : before));
         if (!taken)
             break;
-        if (parser.entries().size() > count)
-            FUZZ_CHECK(same_entry(parser.entries().back(), reference.reading.entries.back()));
+        if (parser.entries().size() > before.entries) {
+            const journal_entry& e = parser.entries().back();
+            FUZZ_CHECK(e.type == reference.last.type && e.parameter == reference.last.parameter);
+            FUZZ_CHECK(e.done == reference.last.done && e.path == reference.last.path && e.backup.empty());
+        }
     }
     return 0;
 }
