@@ -6,10 +6,7 @@
 #include "support/txtf_codecvt.h"
 #include "support/txtf_mode.h"
 #include "support/txtf_stream.h"
-#include "support/unique_any.h"
 #include "tests/txtf_test_support.h"
-
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +23,7 @@ static_assert(sizeof(wchar_t) == 2, "the installer's strings are UTF-16");
 // Sets the runtime library's multibyte code page for one test.
 class code_page_guard {
 public:
-    // The members are made in this order: the previous one is read first.
+    // Members are made in the order declared: previous_ is read before the change.
     explicit code_page_guard(const char* name)
         : previous_(std::setlocale(LC_CTYPE, nullptr)), active_(std::setlocale(LC_CTYPE, name) != nullptr)
     {
