@@ -1,9 +1,8 @@
 // The text-file codec through its facet interface: exact bytes written,
 // encodings found on input, line ends, broken input, conversions cut into
-// pieces. These tests are portable: they run
-// under Wine with a 16-bit wchar_t and natively with a 32-bit one. The code
-// page is a fixed Latin-1 facet so that the results do not depend on the
-// system.
+// pieces. These tests are portable: they run under Wine with a 16-bit
+// wchar_t and natively with a 32-bit one. The code page is a fixed Latin-1
+// facet so that the results do not depend on the system.
 
 #include "support/txtf_codecvt.h"
 #include "support/txtf_mode.h"
@@ -17,11 +16,6 @@ using namespace vt::txtf;
 using namespace txtf_test;
 
 namespace {
-
-std::uint32_t found_of(const std::mbstate_t& state)
-{
-    return load_state(state) & state_encoding_mask;
-}
 
 TEST(TxtfWrite, BytesOfEveryMode)
 {
@@ -146,7 +140,7 @@ TEST(TxtfRead, TextOfEveryMode)
         EXPECT_EQ(read.text, c.text);
         EXPECT_EQ(read.left_over, 0u);
         if (c.mode == encoding_automatic) {
-            EXPECT_EQ(found_of(state), c.found);
+            EXPECT_EQ(load_state(state) & state_encoding_mask, c.found);
         }
     }
 }
