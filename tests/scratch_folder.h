@@ -1,6 +1,6 @@
 #pragma once
 // A fresh folder of its own under the system's temporary folder, removed
-// with everything in it at the end, and whole files read and written as
+// with everything in it (read-only files included) at the end, and whole files read and written as
 // bytes: for the tests that run natively as well as under Wine.
 
 #include <filesystem>
@@ -33,7 +33,11 @@ public:
     }
     ~scratch_folder()
     {
+        // A read-only file would stop the removal on Windows.
         std::error_code ignored;
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
+            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
+                                         std::filesystem::perm_options::add, ignored);
         std::filesystem::remove_all(path_, ignored);
     }
     scratch_folder(const scratch_folder&) = delete;

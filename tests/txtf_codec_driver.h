@@ -25,21 +25,11 @@ protected:
     result do_out(state_type&, const wchar_t* from, const wchar_t* from_end, const wchar_t*& from_next,
         char* to, char* to_end, char*& to_next) const override
     {
-        result outcome = ok;
-        for (; from < from_end; ++from, ++to) {
-            if (to == to_end) {
-                outcome = partial;
-                break;
-            }
-            if (static_cast<std::uint32_t>(*from) > 0xFF) {
-                outcome = error;
-                break;
-            }
+        for (; from < from_end && to < to_end && static_cast<std::uint32_t>(*from) <= 0xFF; ++from, ++to)
             *to = static_cast<char>(*from);
-        }
         from_next = from;
         to_next = to;
-        return outcome;
+        return from == from_end ? ok : to == to_end ? partial : error;
     }
     result do_in(state_type&, const char* from, const char* from_end, const char*& from_next,
         wchar_t* to, wchar_t* to_end, wchar_t*& to_next) const override
