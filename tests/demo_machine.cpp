@@ -61,9 +61,6 @@ bool outside_the_installation(const std::wstring& name)
            name == L"HKCU\\Software\\Vantrel Software" || name == L"HKCU\\Software\\Vantrel Software -> InstallerSize";
 }
 
-// A folder that Wine links elsewhere (the user's Desktop, Documents, ... lead
-// into the Unix user's home) is recorded as such, not walked: it is no part
-// of the machine's own tree.
 // The CRC-32 of a file's content, or why it could not be read.
 std::wstring content_checksum(const std::wstring& path)
 {
@@ -93,6 +90,8 @@ void add_files(machine_state& state, const std::wstring& folder)
         if (name == L"." || name == L"..")
             continue;
         const std::wstring path = folder + L"\\" + name;
+        // A folder that Wine links elsewhere (the user's Desktop, Documents,
+        // ... lead into the Unix user's home) is no part of the machine's tree.
         if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
             state[path] = L"link";
         } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
@@ -449,8 +448,6 @@ std::vector<std::wstring> ours_in_temporary_folder()
     return found;
 }
 
-// Starts the installed uninstaller as the list of programs does, silently,
-// and waits until its temporary copy has done the work and is gone.
 void uninstall(const fs::path& install_folder)
 {
     const fs::path uninstaller = install_folder / L"Uninstall.exe";
@@ -461,10 +458,6 @@ void uninstall(const fs::path& install_folder)
     EXPECT_FALSE(fs::exists(install_folder));
 }
 
-// Installs a product of another version the way its own installer did: the
-// engine in this process, over a few files of the demo payload with the
-// program of that version. Its context (and with it the installer's lock)
-// is gone when this returns.
 void install_other_version(const wchar_t* program, const std::vector<payload_file>& payload,
                            const std::function<bool(const payload_file&)>& keep, const std::string& sample_tag,
                            const fs::path& install_folder)
