@@ -131,8 +131,8 @@ void start_program(const std::wstring& path, const std::wstring& arguments, star
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                          &info))
+    if (!::CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                          &startup, &info))
         return;
     ::CloseHandle(info.hThread);
     out.process = info.hProcess;

@@ -1,7 +1,6 @@
-// The installer's art as Windows loads it from the linked resources: the
-// flag icons of the language list and the side bitmap.
+// The flag icons of the language list as Windows loads them from the linked
+// resources.
 
-#include "resources/resource_ids.h"
 #include "support/unique_any.h"
 
 #include <windows.h>
@@ -17,7 +16,7 @@ namespace {
 std::vector<char> flag_pixels(int id)
 {
     vt::unique_icon icon(static_cast<HICON>(
-        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 12, LR_DEFAULTCOLOR)));
+        ::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(id), IMAGE_ICON, 16, 12, 0)));
     ICONINFO info{};
     if (!icon || !::GetIconInfo(icon.get(), &info))
         return {};
@@ -40,13 +39,4 @@ TEST(FlagIcons, AllDifferFromEachOther)
         ASSERT_FALSE(pixels.empty()) << id;
         EXPECT_TRUE(seen.insert(pixels).second) << "flag " << id << " repeats an earlier one";
     }
-}
-
-TEST(SideBitmap, LoadsAsATwentyFourBitImage)
-{
-    const vt::unique_gdi bitmap(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDB_SIDE_BITMAP),
-                                             IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION));
-    DIBSECTION dib{};
-    ASSERT_EQ(::GetObjectW(bitmap.get(), sizeof dib, &dib), int(sizeof dib));
-    EXPECT_EQ(dib.dsBm.bmBitsPixel, 24);
 }

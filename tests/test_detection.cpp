@@ -4,12 +4,12 @@
 // for the earlier uninstall log.
 
 #include "app/previous_installation.h"
+#include "dialog_watch.h"
 #include "resources/product.h"
 #include "support/registry.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 
@@ -20,21 +20,11 @@ namespace {
 const std::wstring path_value = L"Tablewright 8 Path";
 const std::wstring uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
 
-fs::path test_folder()
-{
-    wchar_t path[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return fs::path(path).parent_path();
-}
+const fs::path test_folder = fs::path(build_folder()) / L"tests";
 
 void set_string(const std::wstring& key, const std::wstring& name, const std::wstring& value)
 {
     vt::set_string(vt::create_key(HKEY_LOCAL_MACHINE, key).get(), name.c_str(), value);
-}
-
-void touch(const fs::path& path)
-{
-    std::ofstream(path, std::ios::binary) << "x";
 }
 
 // Registry values and a scratch folder that exist for one test only.
@@ -58,7 +48,7 @@ protected:
     {
         fs::path target = root / L"Installed" / L"Tablewright.exe";
         fs::create_directories(target.parent_path());
-        fs::copy_file(test_folder() / (std::string("vt_probe_") + probe_name + ".exe"), target,
+        fs::copy_file(test_folder / (std::string("vt_probe_") + probe_name + ".exe"), target,
                       fs::copy_options::overwrite_existing);
         set_string(maker_key, path_value, target.wstring());
         return target;
@@ -71,25 +61,17 @@ protected:
 
 TEST_F(Detection, VersionOfTheInstalledExecutableDecidesTheState)
 {
-    // Only an older version is kept, for the update.
-    const struct {
-        const char* probe;
-        std::int32_t state;
-        std::uint64_t version;
-        const wchar_t* text;
-    } cases[] = {
-        {"8_11_14_1", 1, 0, L""},
-        {"8_11_13_9", 2, 0x0008000B000D0009ull, L"Tablewright 8.11m"},
-        {"8_12_0_0", -1, 0, L"Tablewright 8.12"},
-        {"none", 1, 0, L""}, // without version resource: offered as a reinstallation
-    };
-    for (const auto& test : cases) {
-        SCOPED_TRACE(test.probe);
-        installation_found found = examine_installation(install(test.probe).wstring());
-        EXPECT_EQ(found.state, test.state);
-        EXPECT_EQ(found.version, test.version);
-        EXPECT_EQ(found.version_text, test.text);
-    }
+    auto found = [this](const char* probe) { return examine_installation(install(probe).wstring()); };
+    EXPECT_EQ(found("8_11_14_1").state, 1);
+    installation_found older = found("8_11_13_9");
+    EXPECT_EQ(older.state, 2);
+    EXPECT_EQ(older.version, 0x0008000B000D0009ull);
+    EXPECT_EQ(older.version_text, L"Tablewright 8.11m");
+    installation_found newer = found("8_12_0_0");
+    EXPECT_EQ(newer.state, -1);
+    EXPECT_EQ(newer.version, 0u) << "only an older version is kept for the update";
+    EXPECT_EQ(newer.version_text, L"Tablewright 8.12");
+    EXPECT_EQ(found("none").state, 1) << "a copy without version resource is offered as a reinstallation";
     EXPECT_EQ(examine_installation(L"").state, 0);
 }
 
@@ -112,9 +94,9 @@ TEST_F(Detection, LogIsSoughtBesideUninstallerThenInstallerThenProduct)
 
     // No uninstall key and no log beside the installer (this test program):
     // the log beside the installed product is used.
-    ASSERT_FALSE(fs::exists(test_folder() / L"Uninstall.ulog"));
+    ASSERT_FALSE(fs::exists(test_folder / L"Uninstall.ulog"));
     EXPECT_EQ(find_uninstall_log(installed.wstring()), L"");
-    touch(beside_product);
+    std::ofstream(beside_product) << "log";
     EXPECT_EQ(find_uninstall_log(installed.wstring()), beside_product.wstring());
 
     // The registered uninstaller's folder comes first, once it holds a log.
@@ -122,7 +104,7 @@ TEST_F(Detection, LogIsSoughtBesideUninstallerThenInstallerThenProduct)
     fs::create_directories(uninstaller_folder);
     set_string(uninstall_key, L"UninstallString", (uninstaller_folder / L"Uninstall.exe").wstring());
     EXPECT_EQ(find_uninstall_log(installed.wstring()), beside_product.wstring());
-    touch(uninstaller_folder / L"Uninstall.ulog");
+    std::ofstream(uninstaller_folder / L"Uninstall.ulog") << "log";
     EXPECT_EQ(find_uninstall_log(installed.wstring()), (uninstaller_folder / L"Uninstall.ulog").wstring());
 
     // A quoted command line is no folder; the next candidates are tried.

@@ -34,15 +34,15 @@ TEST(DialogFramework, AnchorsMoveAndSizeChildrenByTheChangeOfTheClientArea)
         WORD menu, window_class, title;
     } form{{WS_POPUP | WS_CAPTION | WS_THICKFRAME | WS_VISIBLE, 0, 0, 0, 0, 200, 120}, 0, 0, 0};
     probe_dialog dialog;
-    HWND window = ::CreateDialogIndirectParamW(::GetModuleHandleW(nullptr), &form.header, nullptr, dialog_proc,
+    HWND window = ::CreateDialogIndirectParamW(nullptr, &form.header, nullptr, dialog_proc,
                                                reinterpret_cast<LPARAM>(&dialog));
     ASSERT_TRUE(window);
     const std::uint32_t flags[] = {0, anchor_move_x, anchor_move_y, anchor_size_x, anchor_size_y,
                                    anchor_size_x | anchor_size_y, anchor_move_x | anchor_move_y};
     std::vector<RECT> before;
     for (int i = 0; i < int(std::size(flags)); ++i) {
-        HWND child = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE, 10 + i * 30, 10 + i * 15, 25, 30,
-                                       window, nullptr, nullptr, nullptr);
+        HWND child = ::CreateWindowExW(0, L"Static", L"", WS_CHILD | WS_VISIBLE, 10 + i * 30, 10 + i * 15,
+                                       25, 30, window, nullptr, nullptr, nullptr);
         dialog.layout.push_back({flags[i], child});
         before.push_back(window_rect(child));
     }
