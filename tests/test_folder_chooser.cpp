@@ -74,7 +74,8 @@ TEST(FolderChooser, TheBrowserReturnsTheConfirmedFolder)
     // The first browser of a process under Wine sometimes cannot select
     // anything below My Computer, and Wine's browser loses its selection when
     // it learns late of folders made just before it opened: a browser opened
-    // and closed once first makes the test see what the user sees.
+    // on another folder and closed once first makes the test see what the
+    // user sees.
     {
         box_watcher cancel([](const seen_box&) { return IDCANCEL; });
         folder_chooser().choose((root / L"Apps").wstring(), L"", L"");

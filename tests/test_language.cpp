@@ -64,7 +64,7 @@ TEST(Strings, EveryTranslatedTableIsCompleteAndKeepsItsPlaceholders)
     EXPECT_GE(english_texts, 40u);
 }
 
-TEST(Format, FillsFieldsByPositionAndNumbersBySpecAndWidth)
+TEST(Format, FillsFieldsByPositionAndFormatsAndPadsNumbers)
 {
     EXPECT_EQ(format_text(L"{1}-{0}-{1}", {L"a", L"b"}), L"b-a-b");
     EXPECT_EQ(vt::format(L"{:08x} ({})", {5u, L"temp_directory_path"}), L"00000005 (temp_directory_path)");
