@@ -1,75 +1,41 @@
 #include "dialog_watch.h"
 
+#include "ui/window_utilities.h"
+
 #include <thread>
+#include <utility>
 
 namespace {
 thread_local box_watcher* current_watcher = nullptr;
 
-std::wstring window_text(HWND window)
+bool is_class(HWND window, const wchar_t* name)
 {
-    int length = ::GetWindowTextLengthW(window);
-    std::wstring text(std::size_t(length) + 1, L'\0');
-    text.resize(std::size_t(::GetWindowTextW(window, text.data(), length + 1)));
-    return text;
+    wchar_t actual[32] = {};
+    ::GetClassNameW(window, actual, 32);
+    return ::lstrcmpiW(actual, name) == 0;
 }
 
 BOOL CALLBACK collect_child(HWND child, LPARAM param)
 {
     auto box = reinterpret_cast<seen_box*>(param);
-    wchar_t name[32] = {};
-    ::GetClassNameW(child, name, 32);
     LONG style = ::GetWindowLongW(child, GWL_STYLE);
-    if (::lstrcmpiW(name, L"Static") == 0) {
-        if ((style & SS_TYPEMASK) == SS_ICON) {
-            if (::SendMessageW(child, STM_GETICON, 0, 0))
-                box->has_icon = true;
-        } else if (box->text.empty()) {
-            box->text = window_text(child);
-        }
-    } else if (::lstrcmpiW(name, L"Button") == 0 && (style & WS_VISIBLE)) {
+    if (is_class(child, L"Static") && (style & SS_TYPEMASK) != SS_ICON) {
+        if (box->text.empty())
+            box->text = get_window_text(child);
+    } else if (is_class(child, L"Button") && (style & WS_VISIBLE)) {
         // The box itself may not be shown yet: the button's own style tells
         // whether the box uses it.
         box->buttons.push_back(::GetDlgCtrlID(child));
-        if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON && !box->default_button)
-            box->default_button = ::GetDlgCtrlID(child);
     }
     return TRUE;
-}
-
-struct process_search {
-    DWORD process_id;
-    HWND found;
-    HWND except = nullptr;
-};
-
-BOOL CALLBACK find_process_dialog(HWND window, LPARAM param)
-{
-    auto search = reinterpret_cast<process_search*>(param);
-    DWORD owner = 0;
-    ::GetWindowThreadProcessId(window, &owner);
-    if (owner != search->process_id || !::IsWindowVisible(window) || window == search->except)
-        return TRUE;
-    wchar_t name[32] = {};
-    ::GetClassNameW(window, name, 32);
-    if (::lstrcmpW(name, L"#32770") != 0)
-        return TRUE;
-    search->found = window;
-    return FALSE;
 }
 } // namespace
 
 seen_box read_box(HWND box)
 {
     seen_box seen;
-    seen.owner = ::GetWindow(box, GW_OWNER);
-    seen.caption = window_text(box);
-    seen.ex_style = ::GetWindowLongPtrW(box, GWL_EXSTYLE);
-    ::GetWindowRect(box, &seen.rect);
+    seen.caption = get_window_text(box);
     ::EnumChildWindows(box, collect_child, reinterpret_cast<LPARAM>(&seen));
-    // Once the box has its focus, the focused push button is the default one.
-    if (HWND focus = ::GetFocus(); !seen.default_button && focus && ::IsChild(box, focus) &&
-                                   (::SendMessageW(focus, WM_GETDLGCODE, 0, 0) & DLGC_DEFPUSHBUTTON))
-        seen.default_button = ::GetDlgCtrlID(focus);
     return seen;
 }
 
@@ -87,86 +53,28 @@ box_watcher::~box_watcher()
 
 LRESULT CALLBACK box_watcher::hook(int code, WPARAM wparam, LPARAM lparam)
 {
-    box_watcher* self = current_watcher;
-    if (code == HCBT_ACTIVATE && self) {
-        HWND window = reinterpret_cast<HWND>(wparam);
-        wchar_t name[32] = {};
-        ::GetClassNameW(window, name, 32);
-        if (::lstrcmpW(name, L"#32770") == 0 && !::GetPropW(window, L"vt.test.seen")) {
-            ::SetPropW(window, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
-            seen_box seen = read_box(window);
-            self->boxes_.push_back(seen);
-            ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(self->answer_(seen), BN_CLICKED), 0);
-        }
+    HWND window = reinterpret_cast<HWND>(wparam);
+    if (code == HCBT_ACTIVATE && current_watcher && is_class(window, L"#32770") &&
+        !::GetPropW(window, L"vt.test.seen")) {
+        ::SetPropW(window, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
+        seen_box seen = read_box(window);
+        current_watcher->boxes_.push_back(seen);
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(current_watcher->answer_(seen), BN_CLICKED), 0);
     }
     return ::CallNextHookEx(nullptr, code, wparam, lparam);
-}
-
-namespace {
-thread_local dialog_script* current_script = nullptr;
-}
-
-dialog_script::dialog_script(std::function<void(HWND)> act)
-    : hook_(::SetWindowsHookExW(WH_CBT, hook, nullptr, ::GetCurrentThreadId())), act_(std::move(act))
-{
-    current_script = this;
-}
-
-dialog_script::~dialog_script()
-{
-    ::UnhookWindowsHookEx(hook_);
-    for (auto& [timer, box] : pending_)
-        ::KillTimer(nullptr, timer);
-    current_script = nullptr;
-}
-
-LRESULT CALLBACK dialog_script::hook(int code, WPARAM wparam, LPARAM lparam)
-{
-    dialog_script* self = current_script;
-    if (code == HCBT_ACTIVATE && self) {
-        HWND window = reinterpret_cast<HWND>(wparam);
-        wchar_t name[32] = {};
-        ::GetClassNameW(window, name, 32);
-        if (::lstrcmpW(name, L"#32770") == 0 && !::GetPropW(window, L"vt.test.scripted")) {
-            ::SetPropW(window, L"vt.test.scripted", reinterpret_cast<HANDLE>(1));
-            // A thread timer runs in whatever modal loop the box starts.
-            UINT_PTR timer = ::SetTimer(nullptr, 0, 50, run);
-            self->pending_.emplace_back(timer, window);
-        }
-    }
-    return ::CallNextHookEx(nullptr, code, wparam, lparam);
-}
-
-void CALLBACK dialog_script::run(HWND, UINT, UINT_PTR timer, DWORD)
-{
-    ::KillTimer(nullptr, timer);
-    dialog_script* self = current_script;
-    if (!self)
-        return;
-    for (auto at = self->pending_.begin(); at != self->pending_.end(); ++at)
-        if (at->first == timer) {
-            HWND box = at->second;
-            self->pending_.erase(at);
-            ++self->seen_;
-            if (::IsWindow(box))
-                self->act_(box);
-            return;
-        }
-}
-
-HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout)
-{
-    return wait_for_process_dialog(process_id, timeout, nullptr);
 }
 
 HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout, HWND except)
 {
     auto deadline = std::chrono::steady_clock::now() + timeout;
     do {
-        process_search search{process_id, nullptr, except};
-        ::EnumWindows(find_process_dialog, reinterpret_cast<LPARAM>(&search));
-        if (search.found)
-            return search.found;
+        for (HWND window = ::FindWindowExW(nullptr, nullptr, L"#32770", nullptr); window;
+             window = ::FindWindowExW(nullptr, window, L"#32770", nullptr)) {
+            DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner == process_id && window != except && ::IsWindowVisible(window))
+                return window;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     } while (std::chrono::steady_clock::now() < deadline);
     return nullptr;
@@ -217,15 +125,13 @@ uninstall_run run_uninstaller(const std::filesystem::path& uninstaller, const st
     return run;
 }
 
-void start_program(const std::wstring& path, const std::wstring& arguments, started_process& out,
-                   const wchar_t* environment)
+void start_program(const std::wstring& path, const std::wstring& arguments, started_process& out)
 {
     std::wstring command = L"\"" + path + L"\" " + arguments;
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION info{};
-    if (!::CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE,
-                          environment ? CREATE_UNICODE_ENVIRONMENT : 0, const_cast<wchar_t*>(environment), nullptr,
+    if (!::CreateProcessW(path.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                           &startup, &info))
         return;
     ::CloseHandle(info.hThread);

