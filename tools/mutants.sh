@@ -139,5 +139,8 @@ while IFS= read -r line; do
     fi
     printf '%-13s %-30s %s\n' "$outcome" "$name" "$entry"
 done < <(faults)
+# A test program's build also rebuilt the programs it starts, with the fault
+# in them: build everything again from the restored code.
+cmake --build "$build" -j 2 >"$logs/rebuild.log" 2>&1 || echo "the build of the restored code failed"
 echo "total: $caught caught, $missed missed, $failed build failed, $broken not applied or failing unchanged"
 [ $((missed + failed + broken)) -eq 0 ]
