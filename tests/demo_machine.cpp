@@ -128,13 +128,9 @@ void add_key(machine_state& state, HKEY key, const std::wstring& name)
         }
         if (status != ERROR_SUCCESS)
             break;
-        std::wstring content = L"type " + std::to_wstring(type) + L":";
-        for (DWORD i = 0; i < size; ++i) {
-            wchar_t hex[4];
-            swprintf(hex, 4, L"%02x", data[i]);
-            content += hex;
-        }
-        state[name + L" -> " + std::wstring(value_name.data(), name_length)] = content;
+        // Only compared, never shown: the type and the bytes as they are.
+        state[name + L" -> " + std::wstring(value_name.data(), name_length)] =
+            std::to_wstring(type) + L":" + std::wstring(data.begin(), data.begin() + size);
     }
     std::vector<std::wstring> subkeys;
     for (DWORD index = 0;; ++index) {

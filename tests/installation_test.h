@@ -6,6 +6,7 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
+#include "dialog_watch.h"
 #include "payload_test_support.h"
 #include "resources/product.h"
 #include "support/known_folder.h"
@@ -36,6 +37,28 @@ protected:
     static fs::path samples_folder() { return public_desktop() / L"Tablewright Examples"; }
     fs::path installed(const wchar_t* relative) const { return fs::path(context.install_folder) / relative; }
 
+    // The product as the payload carries it: temporary setup files first,
+    // then shared data and samples (textures two folders below the shared
+    // data, in folders the installation makes), the uninstaller, language
+    // modules, the program.
+    std::vector<file_spec> product_files(const wchar_t* program = L"demo\\Tablewright.exe") const
+    {
+        const std::wstring maker = L"<CommonData>\\Vantrel Software\\";
+        const fs::path textures_below = textures.path().parent_path().filename() / textures.name();
+        return {
+            {u"C:\\build\\dx\\DSETUP.dll", u"<Temporary>", built(L"demo\\DSETUP.dll"), 5},
+            {u"C:\\build\\dx\\dxupdate.cab", u"<Temporary>", realistic_bytes(3000, 1), 5},
+            {u"C:\\build\\shared\\materials.twl", u16(maker + shared_folder.name()), realistic_bytes(20000, 2), 3},
+            {u"C:\\build\\samples\\Kitchen.twp", u"<SamplePath>", realistic_bytes(9000, 3), 4},
+            {u"C:\\build\\samples\\Oak.bmp", u16(maker + textures_below.wstring()), realistic_bytes(7000, 7), 4},
+            {u"C:\\build\\Uninstall.exe", u"<InstallPath>", realistic_bytes(5000, 4), 2},
+            {u"C:\\build\\lang\\Tablewright_fr.dll", u"<InstallPath>\\Lang", realistic_bytes(4000, 5), 0},
+            {u"C:\\build\\lang\\Tablewright_de.dll", u"<InstallPath>\\Lang", realistic_bytes(4100, 6), 0},
+            {u"C:\\build\\Tablewright.exe", u"<InstallPath>", built(program), 1},
+        };
+    }
+    static std::string built(const wchar_t* relative) { return read_file(fs::path(build_folder()) / relative); }
+
     bool install(const std::vector<file_spec>& files)
     {
         const std::string compressed = compressed_archive(files);
@@ -44,12 +67,17 @@ protected:
     }
 
     scratch_folder root{L"vt-install"};
+    folder_below shared_folder{vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software", L"shared"};
+    folder_below textures{fs::path(vt::known_folder(FOLDERID_ProgramData)) / L"Vantrel Software" /
+                              (L"textures-" + std::to_wstring(::GetCurrentProcessId())),
+                          L"Tablewright"};
     installer_context context;
     recording_view view;
 
 private:
-    static void clean()
+    void clean() const
     {
+        remove_tree(textures.path().parent_path());
         remove_tree(samples_folder());
         remove_tree(public_desktop() / L"Tablewright 8.11n.lnk");
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());

@@ -18,11 +18,6 @@ using namespace payload_test;
 
 namespace {
 
-std::string program_bytes(const wchar_t* relative)
-{
-    return read_file(fs::path(build_folder()) / relative);
-}
-
 class Installation : public installation_test {
 protected:
     void SetUp() override
@@ -30,25 +25,6 @@ protected:
         installation_test::SetUp();
         ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", (root.path() / L"dsetup.log").c_str());
     }
-
-    // The product as the payload carries it: temporary setup files first, then
-    // shared data and samples, the uninstaller, language modules, the program.
-    std::vector<file_spec> product_files(const wchar_t* program = L"demo\\Tablewright.exe") const
-    {
-        std::u16string shared = u16(L"<CommonData>\\Vantrel Software\\" + shared_folder.name());
-        return {
-            {u"C:\\build\\dx\\DSETUP.dll", u"<Temporary>", program_bytes(L"demo\\DSETUP.dll"), 5},
-            {u"C:\\build\\dx\\dxupdate.cab", u"<Temporary>", realistic_bytes(3000, 1), 5},
-            {u"C:\\build\\shared\\materials.twl", shared, realistic_bytes(20000, 2), 3},
-            {u"C:\\build\\samples\\Kitchen.twp", u"<SamplePath>", realistic_bytes(9000, 3), 4},
-            {u"C:\\build\\Uninstall.exe", u"<InstallPath>", realistic_bytes(5000, 4), 2},
-            {u"C:\\build\\lang\\Tablewright_fr.dll", u"<InstallPath>\\Lang", realistic_bytes(4000, 5), 0},
-            {u"C:\\build\\lang\\Tablewright_de.dll", u"<InstallPath>\\Lang", realistic_bytes(4100, 6), 0},
-            {u"C:\\build\\Tablewright.exe", u"<InstallPath>", program_bytes(program), 1},
-        };
-    }
-
-    folder_below shared_folder{vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software", L"test"};
 };
 
 } // namespace
@@ -64,7 +40,7 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
     const fs::path temporary(context.temporary_folder);
     const fs::path destinations[] = {temporary / L"DSETUP.dll",      temporary / L"dxupdate.cab",
                                      shared_folder.path() / L"materials.twl", samples_folder() / L"Kitchen.twp",
-                                     installed(L"Uninstall.exe"),    installed(L"Lang\\Tablewright_fr.dll"),
+                                     textures.path() / L"Oak.bmp",   installed(L"Uninstall.exe"),    installed(L"Lang\\Tablewright_fr.dll"),
                                      installed(L"Lang\\Tablewright_de.dll"), installed(L"Tablewright.exe")};
     for (std::size_t i = 2; i < files.size(); ++i)
         EXPECT_EQ(read_file(destinations[i]), files[i].data) << destinations[i].string();

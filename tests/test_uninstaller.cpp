@@ -16,11 +16,6 @@ using namespace payload_test;
 
 namespace {
 
-std::string built(const wchar_t* relative)
-{
-    return read_file(fs::path(build_folder()) / relative);
-}
-
 bool product_registered()
 {
     return bool(vt::open_key(vt::registry_root::local_machine, uninstall_key));
@@ -34,39 +29,13 @@ std::optional<std::wstring> product_path_value()
 
 class Uninstallation : public installation_test {
 protected:
-    // The product's kinds of files, the samples' textures two folders deep.
     void install()
     {
-        const std::u16string shared = u16(L"<CommonData>\\Vantrel Software\\" + shared_folder.name());
-        const std::u16string texture_folder = u16(L"<CommonData>\\Vantrel Software\\" +
-                                                  textures.path().parent_path().filename().wstring() + L"\\" +
-                                                  textures.name());
-        const std::vector<file_spec> files = {
-            {u"Redist\\DSETUP.dll", u"<Temporary>", built(L"demo\\DSETUP.dll"), 5},
-            {u"Samples\\Kitchen.twp", u"<SamplePath>", realistic_bytes(9000, 3), 4},
-            {u"Samples\\Oak.bmp", texture_folder, realistic_bytes(7000, 7), 4},
-            {u"Shared\\materials.twl", shared, realistic_bytes(20000, 2), 3},
-            {u"Tablewright\\Installer\\Uninstall.exe", u"<InstallPath>", realistic_bytes(5000, 4), 2},
-            {u"Tablewright\\Lang\\TablewrightDEU.dll", u"<InstallPath>\\Lang", built(L"demo\\Lang\\TablewrightDEU.dll"), 0},
-            {u"Tablewright\\Tablewright.exe", u"<InstallPath>", built(L"demo\\Tablewright.exe"), 1},
-        };
-        ASSERT_TRUE(installation_test::install(files)) << std::string(view.log.begin(), view.log.end());
+        ASSERT_TRUE(installation_test::install(product_files())) << std::string(view.log.begin(), view.log.end());
         ASSERT_TRUE(fs::exists(installed(L"Uninstall.ulog")));
     }
-    void TearDown() override
-    {
-        remove_tree(textures.path().parent_path());
-        installation_test::TearDown();
-    }
-
     fs::path start_menu_link() const { return fs::path(context.start_menu_folder) / L"Tablewright 8.11n.lnk"; }
     uninstall_result uninstall(bool silent = true) { return run_uninstaller({installed(L"Uninstall.exe"), silent}); }
-
-    folder_below shared_folder{vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software", L"shared"};
-    // Two levels the installation creates: the texture folder and its parent.
-    folder_below textures{fs::path(vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software") /
-                              fs::path(std::wstring(L"textures-") + std::to_wstring(::GetCurrentProcessId())),
-                          L"Tablewright"};
 };
 
 } // namespace
@@ -102,13 +71,13 @@ TEST_F(Uninstallation, RemovesWhatTheInstallationMadeAndKeepsSharedData)
 TEST_F(Uninstallation, AFileInUseKeepsTheUninstallerItsLogAndTheKeyForAnotherRun)
 {
     install();
-    HANDLE in_use = ::CreateFileW(installed(L"Lang\\TablewrightDEU.dll").c_str(), GENERIC_READ, 0, nullptr,
+    HANDLE in_use = ::CreateFileW(installed(L"Lang\\Tablewright_de.dll").c_str(), GENERIC_READ, 0, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(in_use, INVALID_HANDLE_VALUE);
     EXPECT_EQ(uninstall(), uninstall_incomplete);
     ::CloseHandle(in_use);
 
-    EXPECT_EQ(tree(installed(L"")), (std::vector<std::wstring>{L"Lang", L"Lang\\TablewrightDEU.dll",
+    EXPECT_EQ(tree(installed(L"")), (std::vector<std::wstring>{L"Lang", L"Lang\\Tablewright_de.dll",
                                                                L"Uninstall.exe", L"Uninstall.ulog"}));
     EXPECT_TRUE(product_registered());
     EXPECT_FALSE(fs::exists(samples_folder()));
