@@ -10,8 +10,9 @@
 #include <boost/iostreams/device/array.hpp>
 #include <boost/iostreams/device/back_inserter.hpp>
 
+#include <bzlib.h>
+
 #include <algorithm>
-#include <numeric>
 #include <stdexcept>
 
 namespace io = boost::iostreams;
@@ -125,51 +126,12 @@ block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_co
         symbols[at + i] = inside[i];
     }
 
-    // What the block decodes to: undo move-to-front, the sorting transform
-    // and the run-length stage, as a decoder does.
-    std::vector<unsigned char> order(254);
-    std::iota(order.begin(), order.end(), 0);
-    std::vector<unsigned char> last_column;
-    for (unsigned s : symbols) {
-        const unsigned position = s - 1;
-        const unsigned char value = order[position];
-        std::move_backward(order.begin(), order.begin() + position, order.begin() + position + 1);
-        order[0] = value;
-        last_column.push_back(value);
-    }
-    const std::size_t n = last_column.size();
-    const std::uint32_t origin = static_cast<std::uint32_t>(rng.below(static_cast<unsigned>(n)));
-    std::vector<std::size_t> counts(257, 0);
-    for (unsigned char c : last_column)
-        ++counts[c + 1];
-    std::partial_sum(counts.begin(), counts.end(), counts.begin());
-    std::vector<std::size_t> next(n);
-    for (std::size_t i = 0; i < n; ++i)
-        next[counts[last_column[i]]++] = i;
-    std::string sorted_out;
-    for (std::size_t k = 0, p = next[origin]; k < n; ++k, p = next[p])
-        sorted_out.push_back(static_cast<char>(last_column[p]));
     block_bits block;
-    int run = 0, previous = -1;
-    for (std::size_t i = 0; i < sorted_out.size();) {
-        const unsigned char c = static_cast<unsigned char>(sorted_out[i++]);
-        block.data.push_back(static_cast<char>(c));
-        run = c == previous ? run + 1 : 1;
-        previous = c;
-        if (run == 4) {
-            if (i < sorted_out.size())
-                block.data.append(static_cast<unsigned char>(sorted_out[i++]), static_cast<char>(c));
-            run = 0;
-            previous = -1;
-        }
-    }
-    block.crc = block_crc(block.data);
-
     std::vector<bool>& bits = block.bits;
     append_bits(bits, bzip2_block_magic, 48);
-    append_bits(bits, block.crc, 32);
-    append_bits(bits, 0, 1); // not randomised
-    append_bits(bits, origin, 24);
+    append_bits(bits, 0, 32); // the CRC, filled in below
+    append_bits(bits, 0, 1);  // not randomised
+    append_bits(bits, rng.below(static_cast<unsigned>(symbol_count)), 24); // the sorting transform's origin
     append_bits(bits, 0xFFFF, 16); // every group of 16 byte values has some in use
     for (int group = 0; group < 15; ++group)
         append_bits(bits, 0xFFFF, 16);
@@ -187,6 +149,24 @@ block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_co
     for (unsigned s : symbols)
         append_bits(bits, s, 8);
     append_bits(bits, 255, 8);
+
+    // libbz2 writes out all of a block before it compares the block's CRC,
+    // so the wrong CRC above still yields what the block decodes to.
+    std::string stream = make_stream({block}, 1);
+    bz_stream z{};
+    block.data.resize(symbol_count * 64); // runs of five bytes become at most 259
+    BZ2_bzDecompressInit(&z, 0, 0);
+    z.next_in = stream.data();
+    z.avail_in = static_cast<unsigned>(stream.size());
+    z.next_out = block.data.data();
+    z.avail_out = static_cast<unsigned>(block.data.size());
+    if (BZ2_bzDecompress(&z) != BZ_DATA_ERROR)
+        throw std::logic_error("crafted_block: libbz2 did not decode the block");
+    block.data.resize(block.data.size() - z.avail_out);
+    BZ2_bzDecompressEnd(&z);
+    block.crc = block_crc(block.data);
+    for (unsigned i = 0; i < 32; ++i)
+        bits[48 + i] = (block.crc >> (31 - i)) & 1;
     return block;
 }
 
