@@ -78,34 +78,7 @@ std::string text_bytes(std::size_t size, std::uint64_t seed)
     return out;
 }
 
-std::string run_bytes(std::size_t size, std::uint64_t seed)
-{
-    prng rng(seed);
-    std::string out;
-    out.reserve(size);
-    while (out.size() < size)
-        out.append(std::min<std::size_t>(size - out.size(), 1 + rng.below(5000)), "\0\xFF a"[rng.below(4)]);
-    return out;
-}
-
 std::string compress(const std::string& data, int level) { return bzip2_compress(data, level); }
-
-std::vector<block_bits> split_blocks(const std::string& stream)
-{
-    const auto* bytes = reinterpret_cast<const unsigned char*>(stream.data());
-    bzip2_block_scanner scanner;
-    std::vector<bzip2_boundary> found;
-    scanner.scan(bytes, stream.size(), found);
-    std::vector<block_bits> blocks;
-    for (std::size_t i = 0; i + 1 < found.size() && found[i].kind == bzip2_boundary::block; ++i) {
-        block_bits b;
-        for (std::uint64_t bit = found[i].bit; bit < found[i + 1].bit; ++bit)
-            b.bits.push_back(read_bits(bytes, bit, 1) != 0);
-        b.crc = static_cast<std::uint32_t>(read_bits(bytes, found[i].bit + 48, 32));
-        blocks.push_back(std::move(b));
-    }
-    return blocks;
-}
 
 block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_count, std::uint64_t seed)
 {
@@ -153,18 +126,18 @@ block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_co
     // libbz2 writes out all of a block before it compares the block's CRC,
     // so the wrong CRC above still yields what the block decodes to.
     std::string stream = make_stream({block}, 1);
+    std::string data(symbol_count * 64, '\0'); // runs of five bytes become at most 259
     bz_stream z{};
-    block.data.resize(symbol_count * 64); // runs of five bytes become at most 259
     BZ2_bzDecompressInit(&z, 0, 0);
     z.next_in = stream.data();
     z.avail_in = static_cast<unsigned>(stream.size());
-    z.next_out = block.data.data();
-    z.avail_out = static_cast<unsigned>(block.data.size());
+    z.next_out = data.data();
+    z.avail_out = static_cast<unsigned>(data.size());
     if (BZ2_bzDecompress(&z) != BZ_DATA_ERROR)
         throw std::logic_error("crafted_block: libbz2 did not decode the block");
-    block.data.resize(block.data.size() - z.avail_out);
+    data.resize(data.size() - z.avail_out);
     BZ2_bzDecompressEnd(&z);
-    block.crc = block_crc(block.data);
+    block.crc = block_crc(data);
     for (unsigned i = 0; i < 32; ++i)
         bits[48 + i] = (block.crc >> (31 - i)) & 1;
     return block;

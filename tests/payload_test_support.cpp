@@ -99,12 +99,12 @@ std::size_t recorder::count(std::size_t index) const
         std::count_if(events.begin(), events.end(), [&](const event& e) { return e.index == index; }));
 }
 
-const event* recorder::last(std::size_t index) const
+event recorder::last(std::size_t index) const
 {
     for (auto it = events.rbegin(); it != events.rend(); ++it)
         if (it->index == index)
-            return &*it;
-    return nullptr;
+            return *it;
+    return {};
 }
 
 std::vector<std::wstring> recorder::outline() const

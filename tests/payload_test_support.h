@@ -112,7 +112,8 @@ public:
     notification_callback callback();
 
     std::size_t count(std::size_t index) const;
-    const event* last(std::size_t index) const;
+    // The last event of that index; a default one (no code, no path) if none.
+    event last(std::size_t index) const;
     // Only the started, begin, end, completed and failed events, as text.
     std::vector<std::wstring> outline() const;
 };
