@@ -66,10 +66,11 @@ parallel_result parallel_decode(const std::string& input, unsigned threads = 2, 
 }
 
 // Returns whether the input was rejected.
-bool expect_same_as_libbz2(const std::string& input, const std::string& what)
+bool expect_same_as_libbz2(const std::string& input, const std::string& what, unsigned threads = 2,
+                           unsigned in_flight = 0, std::size_t piece = SIZE_MAX)
 {
     const decode_result expected = reference_decode(input);
-    const parallel_result got = parallel_decode(input);
+    const parallel_result got = parallel_decode(input, threads, in_flight, piece);
     EXPECT_EQ(got.failed, expected.failed) << what;
     EXPECT_TRUE(got.data == expected.data) << what << ": " << got.data.size() << " bytes instead of "
                                            << expected.data.size();
@@ -106,13 +107,22 @@ TEST(Bzip2BlockScanner, FindsBothMagicsAtEveryBitOffsetAcrossPieces)
     }
 }
 
-TEST(ParallelBzip2, DecodesLikeLibbz2AtEverySizeAroundTheBlockSizeAndConcatenated)
+TEST(ParallelBzip2, DecodesLikeLibbz2AtEverySizeWithAnyThreadsAndInputPieces)
 {
     // Block size 1 (100 kB blocks) keeps this fast and still crosses block
-    // boundaries at and around the sizes where the compressor splits.
-    for (std::size_t size : {0, 1, 1000, 99'981, 99'982, 100'001, 199'963, 750'001}) {
-        expect_same_as_libbz2(compress(random_bytes(size, size), 1), "random " + std::to_string(size));
-        expect_same_as_libbz2(compress(text_bytes(size, size), 1), "text " + std::to_string(size));
+    // boundaries at and around the sizes where the compressor splits. Each
+    // size is given in other pieces to other numbers of threads.
+    struct case_ {
+        std::size_t size;
+        unsigned threads, in_flight;
+        std::size_t piece;
+    };
+    for (const case_ c : {case_{0, 1, 1, SIZE_MAX}, {1, 2, 0, 1}, {1000, 8, 7, 5}, {99'981, 3, 1, 997},
+                          {99'982, 2, 2, 65536}, {100'001, 8, 1, 997}, {199'963, 1, 1, 4096}, {750'001, 3, 7, 997}}) {
+        SCOPED_TRACE(std::to_string(c.size) + " bytes, " + std::to_string(c.threads) + " threads, " +
+                     std::to_string(c.in_flight) + " in flight, pieces of " + std::to_string(c.piece));
+        expect_same_as_libbz2(compress(random_bytes(c.size, c.size), 1), "random", c.threads, c.in_flight, c.piece);
+        expect_same_as_libbz2(compress(text_bytes(c.size, c.size), 1), "text", c.threads, c.in_flight, c.piece);
     }
     // Around the 900 kB boundary of block size 9.
     const std::string text = text_bytes(1'800'000, 11);
@@ -123,24 +133,6 @@ TEST(ParallelBzip2, DecodesLikeLibbz2AtEverySizeAroundTheBlockSizeAndConcatenate
     expect_same_as_libbz2(compress(a, 1) + compress(b, 9) + compress("", 4) + compress(c, 2), "four streams");
     expect_same_as_libbz2(compress("", 9) + compress("", 9), "two empty streams");
     EXPECT_TRUE(parallel_decode(compress(a, 1) + compress(b, 9)).data == a + b);
-}
-
-TEST(ParallelBzip2, GivesTheSameResultWithAnyThreadsInputPiecesAndBlocksInFlight)
-{
-    const std::string input = compress(text_bytes(1'500'000, 2) + random_bytes(300'000, 2), 1);
-    const decode_result expected = reference_decode(input);
-    ASSERT_FALSE(expected.failed);
-    struct case_ {
-        unsigned threads, in_flight;
-        std::size_t piece;
-    };
-    for (const case_ c : {case_{1, 1, SIZE_MAX}, {2, 2, 997}, {3, 7, 65536}, {8, 1, 997}, {8, 7, SIZE_MAX}}) {
-        SCOPED_TRACE(std::to_string(c.threads) + " threads, " + std::to_string(c.in_flight) + " in flight");
-        const parallel_result got = parallel_decode(input, c.threads, c.in_flight, c.piece);
-        ASSERT_FALSE(got.failed);
-        EXPECT_TRUE(got.data == expected.data);
-        EXPECT_EQ(got.statistics.threads, c.threads);
-    }
 }
 
 TEST(ParallelBzip2, RejectsCutTrailingAndDamagedInputLikeLibbz2)
