@@ -40,15 +40,6 @@ void append_bits(std::vector<bool>& bits, std::uint64_t value, unsigned count)
         bits.push_back((value >> i) & 1);
 }
 
-std::string pack(const std::vector<bool>& bits)
-{
-    std::string bytes((bits.size() + 7) / 8, '\0');
-    for (std::size_t i = 0; i < bits.size(); ++i)
-        if (bits[i])
-            bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
-    return bytes;
-}
-
 } // namespace
 
 std::string random_bytes(std::size_t size, std::uint64_t seed)
@@ -146,10 +137,7 @@ block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_co
 std::string make_stream(const std::vector<block_bits>& blocks, int level)
 {
     std::vector<bool> bits;
-    append_bits(bits, 'B', 8);
-    append_bits(bits, 'Z', 8);
-    append_bits(bits, 'h', 8);
-    append_bits(bits, '0' + level, 8);
+    append_bits(bits, 0x425A6830 + level, 32); // "BZh" and the block size digit
     std::uint32_t combined = 0;
     for (const block_bits& b : blocks) {
         bits.insert(bits.end(), b.bits.begin(), b.bits.end());
@@ -157,7 +145,11 @@ std::string make_stream(const std::vector<block_bits>& blocks, int level)
     }
     append_bits(bits, bzip2_end_magic, 48);
     append_bits(bits, combined, 32);
-    return pack(bits);
+    std::string bytes((bits.size() + 7) / 8, '\0');
+    for (std::size_t i = 0; i < bits.size(); ++i)
+        if (bits[i])
+            bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
+    return bytes;
 }
 
 decode_result reference_decode(const std::string& input)

@@ -126,11 +126,10 @@ std::vector<std::wstring> recorder::outline() const
     return out;
 }
 
-bool extract(const std::string& compressed, const fs::path& install, recorder& rec, const fs::path& sample,
-             const fs::path& temporary)
+bool extract(const std::string& compressed, const fs::path& install, recorder& rec)
 {
     vt::imemstream stream(compressed.data(), compressed.size());
-    return extract_payload(stream, install, sample, temporary, rec.callback());
+    return extract_payload(stream, install, {}, {}, rec.callback());
 }
 
 void expect_registration(const fs::path& folder)

@@ -151,7 +151,6 @@ public:
 void expect_registration(const fs::path& folder);
 
 // Runs the whole extraction over compressed bytes in memory.
-bool extract(const std::string& compressed, const fs::path& install, recorder& rec, const fs::path& sample = {},
-             const fs::path& temporary = {});
+bool extract(const std::string& compressed, const fs::path& install, recorder& rec);
 
 } // namespace payload_test

@@ -3,7 +3,6 @@
 
 #include "payload/compress_error.h"
 #include "payload/payload_reader.h"
-#include "payload/payload_writer.h"
 #include "payload_test_support.h"
 
 #include <gtest/gtest.h>
@@ -61,17 +60,6 @@ TEST(Extract, WritesVerifiesAndReportsEveryEntryInOrder)
         for (std::uint64_t boundary : {h + 10000, h + 10004})
             EXPECT_FALSE(done[i - 1] < boundary && done[i] > boundary) << "a chunk crosses an entry boundary";
     }
-
-    // The header may arrive in pieces of any size, down to single bytes.
-    scratch_folder bytewise;
-    recorder by_byte;
-    payload_writer writer(bytewise.path(), {}, {}, by_byte.callback());
-    for (std::size_t offset = 0; offset < archive.size();)
-        offset += static_cast<std::size_t>(writer.write(archive.data() + offset, 1));
-    writer.finish();
-    EXPECT_EQ(by_byte.count(end_), 3u);
-    EXPECT_EQ(tree(bytewise.path()), tree(install.path()));
-    EXPECT_EQ(read_file(bytewise / L"Lang\\More\\gamma.dat"), files[2].data);
 }
 
 TEST(Extract, AFailureNamesTheEntryAndNothingCompletes)

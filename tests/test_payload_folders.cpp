@@ -48,7 +48,6 @@ TEST(ResolveDestination, MacrosBecomeFoldersAndSharedFoldersAreRecordedOnce)
     const std::pair<const wchar_t*, fs::path> cases[] = {
         {L"<InstallPath>\\Lang", L"D:\\Apps\\Tablewright\\Lang"},
         {L"<Temporary>", L"C:\\Temp\\vantrel_{x}"},
-        {L"C:\\Fixed\\Folder", L"C:\\Fixed\\Folder"},
         {L"<not a macro\\x", L"<not a macro\\x"},
         {L"", {}},
         {L"<UserData>\\V", fs::path(vt::known_folder(FOLDERID_RoamingAppData)) / L"V"},
