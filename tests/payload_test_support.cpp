@@ -112,16 +112,12 @@ std::vector<std::wstring> recorder::outline() const
     std::vector<std::wstring> out;
     for (const event& e : events) {
         const std::wstring name = e.path.filename().wstring();
-        const std::string category = e.code.category().name();
         if (e.index == started_)
             out.push_back(L"started");
         else if (e.index == completed_)
             out.push_back(vt::format(L"completed {}/{}", {e.a, e.b}));
         else if (e.index == begin_ || e.index == end_)
             out.push_back((e.index == begin_ ? L"begin " : L"end ") + name);
-        else if (e.index == failed_)
-            out.push_back(vt::format(L"failed {}:{} {}",
-                                     {std::wstring(category.begin(), category.end()), e.code.value(), name}));
     }
     return out;
 }

@@ -114,7 +114,7 @@ public:
     std::size_t count(std::size_t index) const;
     // The last event of that index; a default one (no code, no path) if none.
     event last(std::size_t index) const;
-    // Only the started, begin, end, completed and failed events, as text.
+    // Only the started, begin, end and completed events, as text.
     std::vector<std::wstring> outline() const;
 };
 

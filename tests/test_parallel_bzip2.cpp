@@ -40,9 +40,7 @@ struct trickle_source {
     }
 };
 
-struct parallel_result {
-    bool failed = false;
-    std::string data;
+struct parallel_result : decode_result {
     parallel_bzip2_statistics statistics;
 };
 
