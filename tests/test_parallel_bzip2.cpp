@@ -115,12 +115,14 @@ TEST(ParallelBzip2, DecodesLikeLibbz2AtEverySizeWithAnyThreadsAndInputPieces)
         unsigned threads, in_flight;
         std::size_t piece;
     };
-    for (const case_ c : {case_{0, 1, 1, SIZE_MAX}, {1, 2, 0, 1}, {1000, 8, 7, 5}, {99'981, 3, 1, 997},
-                          {99'982, 2, 2, 65536}, {100'001, 8, 1, 997}, {199'963, 1, 1, 4096}, {750'001, 3, 7, 997}}) {
+    const case_ cases[] = {{0, 1, 1, SIZE_MAX},      {1, 2, 0, 1},          {1000, 8, 7, 5},
+                           {99'981, 3, 1, 997},      {99'982, 2, 2, 65536}, {100'001, 8, 1, 997},
+                           {199'963, 1, 1, 4096},    {750'001, 3, 7, 997}};
+    for (const case_& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " bytes, " + std::to_string(c.threads) + " threads, " +
                      std::to_string(c.in_flight) + " in flight, pieces of " + std::to_string(c.piece));
-        expect_same_as_libbz2(compress(random_bytes(c.size, c.size), 1), "random", c.threads, c.in_flight, c.piece);
-        expect_same_as_libbz2(compress(text_bytes(c.size, c.size), 1), "text", c.threads, c.in_flight, c.piece);
+        for (const std::string& data : {random_bytes(c.size, c.size), text_bytes(c.size, c.size)})
+            expect_same_as_libbz2(compress(data, 1), "random, then text", c.threads, c.in_flight, c.piece);
     }
     // Around the 900 kB boundary of block size 9.
     const std::string text = text_bytes(1'800'000, 11);
@@ -130,7 +132,6 @@ TEST(ParallelBzip2, DecodesLikeLibbz2AtEverySizeWithAnyThreadsAndInputPieces)
     const std::string a = text_bytes(250'000, 1), b = random_bytes(120'000, 2), c = text_bytes(10, 3);
     expect_same_as_libbz2(compress(a, 1) + compress(b, 9) + compress("", 4) + compress(c, 2), "four streams");
     expect_same_as_libbz2(compress("", 9) + compress("", 9), "two empty streams");
-    EXPECT_TRUE(parallel_decode(compress(a, 1) + compress(b, 9)).data == a + b);
 }
 
 TEST(ParallelBzip2, RejectsCutTrailingAndDamagedInputLikeLibbz2)
@@ -153,7 +154,8 @@ TEST(ParallelBzip2, RejectsCutTrailingAndDamagedInputLikeLibbz2)
     };
     // A byte inverted in the header, in the first block's magic, CRC and
     // tables, all over the data, in the end magic and in the stream CRC.
-    std::vector<std::size_t> positions = {2, 3, 4, 9, 10, 12, 20, good.size() - 10, good.size() - 5, good.size() - 1};
+    std::vector<std::size_t> positions = {2,  3,  4,  9,  10, 12, 20, good.size() - 10, good.size() - 5,
+                                          good.size() - 1};
     for (std::size_t i = good.size() / 40; i < good.size(); i += good.size() / 40)
         positions.push_back(i);
     for (std::size_t p : positions) {
@@ -173,8 +175,8 @@ TEST(ParallelBzip2, JoinsBlocksCutAtAMagicThatOccursInsideTheData)
     const block_bits with_block_magic = crafted_block(block_magic, 5000, 1);
     const block_bits with_end_magic = crafted_block(end_magic, 700, 2);
     const block_bits long_with_block_magic = crafted_block(block_magic, 30000, 3);
-    const std::vector<block_bits> blocks = {normal, with_block_magic, normal, with_end_magic, long_with_block_magic,
-                                            normal};
+    const std::vector<block_bits> blocks = {normal,         with_block_magic,      normal,
+                                            with_end_magic, long_with_block_magic, normal};
     const std::string stream = make_stream(blocks, 1);
 
     // The stream is valid, and the magics are there to be found.

@@ -45,7 +45,7 @@ TEST(Extract, WritesVerifiesAndReportsEveryEntryInOrder)
 
     // Progress: first the header alone, then chunks of at most 4,096 bytes
     // that never cross an entry boundary, rising to the total.
-    const std::uint64_t h = archive.size() - 15004;
+    const std::uint64_t h = archive.size() - 15004; // all but the files' data
     std::vector<std::uint64_t> done;
     for (const event& e : rec.events)
         if (e.index == progress_) {

@@ -102,11 +102,12 @@ TEST(ErrorFromException, MapsEveryFamilyToItsCode)
 {
     // A failed stream operation: the runtime's error number when it recorded
     // no system error, else the failure's own code.
+    const std::ios_base::failure write_failed("write");
     _doserrno = 0;
     errno = ENOSPC;
-    EXPECT_EQ(error_from_exception(std::ios_base::failure("write")), std::error_code(ENOSPC, std::generic_category()));
+    EXPECT_EQ(error_from_exception(write_failed), std::error_code(ENOSPC, std::generic_category()));
     errno = 0;
-    EXPECT_EQ(error_from_exception(std::ios_base::failure("write")), std::make_error_code(std::io_errc::stream));
+    EXPECT_EQ(error_from_exception(write_failed), std::make_error_code(std::io_errc::stream));
 
     EXPECT_EQ(error_from_exception(boost::system::system_error(
                   boost::system::error_code(32, boost::system::system_category()))),

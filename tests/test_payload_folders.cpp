@@ -63,8 +63,8 @@ TEST(ResolveDestination, MacrosBecomeFoldersAndSharedFoldersAreRecordedOnce)
     std::vector<fs::path> recorded;
     for (const auto& f : writer.shared_folders())
         recorded.push_back(f.folder);
-    EXPECT_EQ(recorded, (std::vector<fs::path>{vendor, vendor / L"Textures", vendor / L"Textures\\Tablewright", samples,
-                                               vendor / L"Tablewright 8"}))
+    EXPECT_EQ(recorded, (std::vector<fs::path>{vendor, vendor / L"Textures", vendor / L"Textures\\Tablewright",
+                                               samples, vendor / L"Tablewright 8"}))
         << "each folder once, in the order of first use";
 
     payload_writer absolute(L"D:\\Apps", L"E:\\Samples", {}, {});
@@ -117,8 +117,8 @@ TEST(GrantUsersAccess, BuildsTheListHandedToTheSystem)
     for (const case_& c : cases) {
         SCOPED_TRACE(std::wstring(c.before));
         vt::unique_local before;
-        ASSERT_TRUE(
-            ::ConvertStringSecurityDescriptorToSecurityDescriptorW(c.before, SDDL_REVISION_1, before.put(), nullptr));
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(c.before, SDDL_REVISION_1,
+                                                                           before.put(), nullptr));
         users_access_descriptor after(before.get(), c.mask, c.flags);
         EXPECT_EQ(entries_of(after.get()), c.after);
         SECURITY_DESCRIPTOR_CONTROL control = 0;
