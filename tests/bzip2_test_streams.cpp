@@ -10,8 +10,9 @@
 #include <boost/iostreams/device/array.hpp>
 #include <boost/iostreams/device/back_inserter.hpp>
 
+#include <bzlib.h>
+
 #include <algorithm>
-#include <numeric>
 #include <stdexcept>
 
 namespace io = boost::iostreams;
@@ -20,32 +21,10 @@ namespace bzip2_test {
 
 namespace {
 
-// The CRC of bzip2 blocks: CRC-32 with the polynomial 0x04C11DB7, most
-// significant bit first.
-std::uint32_t block_crc(const std::string& data)
-{
-    std::uint32_t crc = 0xFFFFFFFF;
-    for (unsigned char c : data) {
-        crc ^= std::uint32_t(c) << 24;
-        for (int k = 0; k < 8; ++k)
-            crc = crc & 0x80000000 ? (crc << 1) ^ 0x04C11DB7 : crc << 1;
-    }
-    return ~crc;
-}
-
 void append_bits(std::vector<bool>& bits, std::uint64_t value, unsigned count)
 {
     for (unsigned i = count; i-- > 0;)
         bits.push_back((value >> i) & 1);
-}
-
-std::string pack(const std::vector<bool>& bits)
-{
-    std::string bytes((bits.size() + 7) / 8, '\0');
-    for (std::size_t i = 0; i < bits.size(); ++i)
-        if (bits[i])
-            bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
-    return bytes;
 }
 
 } // namespace
@@ -77,34 +56,7 @@ std::string text_bytes(std::size_t size, std::uint64_t seed)
     return out;
 }
 
-std::string run_bytes(std::size_t size, std::uint64_t seed)
-{
-    prng rng(seed);
-    std::string out;
-    out.reserve(size);
-    while (out.size() < size)
-        out.append(std::min<std::size_t>(size - out.size(), 1 + rng.below(5000)), "\0\xFF a"[rng.below(4)]);
-    return out;
-}
-
 std::string compress(const std::string& data, int level) { return bzip2_compress(data, level); }
-
-std::vector<block_bits> split_blocks(const std::string& stream)
-{
-    const auto* bytes = reinterpret_cast<const unsigned char*>(stream.data());
-    bzip2_block_scanner scanner;
-    std::vector<bzip2_boundary> found;
-    scanner.scan(bytes, stream.size(), found);
-    std::vector<block_bits> blocks;
-    for (std::size_t i = 0; i + 1 < found.size() && found[i].kind == bzip2_boundary::block; ++i) {
-        block_bits b;
-        for (std::uint64_t bit = found[i].bit; bit < found[i + 1].bit; ++bit)
-            b.bits.push_back(read_bits(bytes, bit, 1) != 0);
-        b.crc = static_cast<std::uint32_t>(read_bits(bytes, found[i].bit + 48, 32));
-        blocks.push_back(std::move(b));
-    }
-    return blocks;
-}
 
 block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_count, std::uint64_t seed)
 {
@@ -125,51 +77,12 @@ block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_co
         symbols[at + i] = inside[i];
     }
 
-    // What the block decodes to: undo move-to-front, the sorting transform
-    // and the run-length stage, as a decoder does.
-    std::vector<unsigned char> order(254);
-    std::iota(order.begin(), order.end(), 0);
-    std::vector<unsigned char> last_column;
-    for (unsigned s : symbols) {
-        const unsigned position = s - 1;
-        const unsigned char value = order[position];
-        std::move_backward(order.begin(), order.begin() + position, order.begin() + position + 1);
-        order[0] = value;
-        last_column.push_back(value);
-    }
-    const std::size_t n = last_column.size();
-    const std::uint32_t origin = static_cast<std::uint32_t>(rng.below(static_cast<unsigned>(n)));
-    std::vector<std::size_t> counts(257, 0);
-    for (unsigned char c : last_column)
-        ++counts[c + 1];
-    std::partial_sum(counts.begin(), counts.end(), counts.begin());
-    std::vector<std::size_t> next(n);
-    for (std::size_t i = 0; i < n; ++i)
-        next[counts[last_column[i]]++] = i;
-    std::string sorted_out;
-    for (std::size_t k = 0, p = next[origin]; k < n; ++k, p = next[p])
-        sorted_out.push_back(static_cast<char>(last_column[p]));
     block_bits block;
-    int run = 0, previous = -1;
-    for (std::size_t i = 0; i < sorted_out.size();) {
-        const unsigned char c = static_cast<unsigned char>(sorted_out[i++]);
-        block.data.push_back(static_cast<char>(c));
-        run = c == previous ? run + 1 : 1;
-        previous = c;
-        if (run == 4) {
-            if (i < sorted_out.size())
-                block.data.append(static_cast<unsigned char>(sorted_out[i++]), static_cast<char>(c));
-            run = 0;
-            previous = -1;
-        }
-    }
-    block.crc = block_crc(block.data);
-
     std::vector<bool>& bits = block.bits;
     append_bits(bits, bzip2_block_magic, 48);
-    append_bits(bits, block.crc, 32);
-    append_bits(bits, 0, 1); // not randomised
-    append_bits(bits, origin, 24);
+    append_bits(bits, 0, 32); // the CRC, filled in below
+    append_bits(bits, 0, 1);  // not randomised
+    append_bits(bits, rng.below(static_cast<unsigned>(symbol_count)), 24); // the sorting transform's origin
     append_bits(bits, 0xFFFF, 16); // every group of 16 byte values has some in use
     for (int group = 0; group < 15; ++group)
         append_bits(bits, 0xFFFF, 16);
@@ -187,16 +100,35 @@ block_bits crafted_block(const unsigned char (&inside)[6], std::size_t symbol_co
     for (unsigned s : symbols)
         append_bits(bits, s, 8);
     append_bits(bits, 255, 8);
+
+    // libbz2 writes out all of a block before it compares the block's CRC,
+    // so the wrong CRC above still yields what the block decodes to.
+    std::string stream = make_stream({block}, 1);
+    std::string data(symbol_count * 64, '\0'); // runs of five bytes become at most 259
+    bz_stream z{};
+    BZ2_bzDecompressInit(&z, 0, 0);
+    z.next_in = stream.data();
+    z.avail_in = static_cast<unsigned>(stream.size());
+    z.next_out = data.data();
+    z.avail_out = static_cast<unsigned>(data.size());
+    if (BZ2_bzDecompress(&z) != BZ_DATA_ERROR)
+        throw std::logic_error("crafted_block: libbz2 did not decode the block");
+    data.resize(data.size() - z.avail_out);
+    BZ2_bzDecompressEnd(&z);
+    // The data compressed again is one block, whose CRC follows its magic
+    // at a byte boundary.
+    const std::string again = compress(data, 9);
+    for (std::size_t i = 10; i < 14; ++i)
+        block.crc = block.crc << 8 | static_cast<unsigned char>(again[i]);
+    for (unsigned i = 0; i < 32; ++i)
+        bits[48 + i] = (block.crc >> (31 - i)) & 1;
     return block;
 }
 
 std::string make_stream(const std::vector<block_bits>& blocks, int level)
 {
     std::vector<bool> bits;
-    append_bits(bits, 'B', 8);
-    append_bits(bits, 'Z', 8);
-    append_bits(bits, 'h', 8);
-    append_bits(bits, '0' + level, 8);
+    append_bits(bits, 0x425A6830 + level, 32); // "BZh" and the block size digit
     std::uint32_t combined = 0;
     for (const block_bits& b : blocks) {
         bits.insert(bits.end(), b.bits.begin(), b.bits.end());
@@ -204,7 +136,11 @@ std::string make_stream(const std::vector<block_bits>& blocks, int level)
     }
     append_bits(bits, bzip2_end_magic, 48);
     append_bits(bits, combined, 32);
-    return pack(bits);
+    std::string bytes((bits.size() + 7) / 8, '\0');
+    for (std::size_t i = 0; i < bits.size(); ++i)
+        if (bits[i])
+            bytes[i / 8] = static_cast<char>(bytes[i / 8] | (0x80 >> (i % 8)));
+    return bytes;
 }
 
 decode_result reference_decode(const std::string& input)

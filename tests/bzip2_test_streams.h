@@ -14,22 +14,15 @@ namespace bzip2_test {
 std::string random_bytes(std::size_t size, std::uint64_t seed);
 // Words, numbers and line ends: compresses about 3:1.
 std::string text_bytes(std::size_t size, std::uint64_t seed);
-// Long runs of a few byte values, which bzip2 shortens before sorting.
-std::string run_bytes(std::size_t size, std::uint64_t seed);
 
 // One stream of data compressed by libbz2.
 std::string compress(const std::string& data, int level = 9);
 
 // The blocks of a stream as bit strings, for putting streams together.
 struct block_bits {
-    std::vector<bool> bits; // from its block magic to just before the next magic
+    std::vector<bool> bits; // from its block magic to its last symbol
     std::uint32_t crc = 0;  // its stored CRC
-    std::string data;       // what it decodes to
 };
-
-// The blocks of a stream that libbz2 wrote (found by their magics, which
-// libbz2's output holds nowhere else in practice). data is left empty.
-std::vector<block_bits> split_blocks(const std::string& stream);
 
 // A valid block whose coded symbols carry the given six bytes verbatim,
 // among symbol_count symbols in all (at least 20): every symbol is coded in

@@ -3,6 +3,7 @@
 
 #include "app/language.h"
 #include "resources/product.h"
+#include "support/format.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
 
@@ -10,22 +11,7 @@
 
 #include <shobjidl.h>
 
-#include <fstream>
-#include <sstream>
-
 namespace payload_test {
-
-namespace {
-
-fs::path unique_name(const std::wstring& tag)
-{
-    static std::mt19937 rng(static_cast<unsigned>(::GetTickCount() ^ ::GetCurrentProcessId()));
-    wchar_t name[64];
-    swprintf(name, 64, L"%ls-%08x", tag.c_str(), static_cast<unsigned>(rng()));
-    return name;
-}
-
-} // namespace
 
 fs::path link_target(const fs::path& link)
 {
@@ -46,29 +32,25 @@ fs::path link_target(const fs::path& link)
 void remove_tree(const fs::path& path)
 {
     std::error_code ec;
-    if (!fs::exists(path, ec))
-        return;
     for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
          it.increment(ec))
         ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
     fs::remove_all(path, ec);
 }
 
-scratch_folder::scratch_folder(const std::wstring& tag) : path_(fs::temp_directory_path() / unique_name(tag))
+folder_below::folder_below(const fs::path& base, const std::wstring& tag)
+    : path_(base / (tag + L"-" + std::to_wstring(std::random_device()())))
 {
-    fs::create_directories(path_);
 }
-
-scratch_folder::~scratch_folder() { remove_tree(path_); }
-
-folder_below::folder_below(const fs::path& base, const std::wstring& tag) : path_(base / unique_name(tag)) {}
 
 folder_below::~folder_below() { remove_tree(path_); }
 
-std::string read_file(const fs::path& path)
+scratch_folder::scratch_folder(const std::wstring& tag) : folder_below(fs::temp_directory_path(), tag)
 {
-    return portable_test::read_bytes(path);
+    fs::create_directories(path());
 }
+
+std::string read_file(const fs::path& path) { return portable_test::read_bytes(path); }
 
 void write_file(const fs::path& path, const std::string& data)
 {
@@ -117,49 +99,33 @@ std::size_t recorder::count(std::size_t index) const
         std::count_if(events.begin(), events.end(), [&](const event& e) { return e.index == index; }));
 }
 
-const event* recorder::last(std::size_t index) const
+event recorder::last(std::size_t index) const
 {
     for (auto it = events.rbegin(); it != events.rend(); ++it)
         if (it->index == index)
-            return &*it;
-    return nullptr;
+            return *it;
+    return {};
 }
 
 std::vector<std::wstring> recorder::outline() const
 {
     std::vector<std::wstring> out;
     for (const event& e : events) {
-        switch (e.index) {
-        case 0:
+        const std::wstring name = e.path.filename().wstring();
+        if (e.index == started_)
             out.push_back(L"started");
-            break;
-        case 1:
-            out.push_back(L"completed " + std::to_wstring(e.a) + L"/" + std::to_wstring(e.b));
-            break;
-        case 2:
-            out.push_back(L"begin " + e.path.filename().wstring());
-            break;
-        case 3:
-            out.push_back(L"end " + e.path.filename().wstring());
-            break;
-        case 5: {
-            const std::string category = e.code.category().name();
-            out.push_back(L"failed " + std::wstring(category.begin(), category.end()) + L":" +
-                          std::to_wstring(e.code.value()) + L" " + e.path.filename().wstring());
-            break;
-        }
-        default:
-            break;
-        }
+        else if (e.index == completed_)
+            out.push_back(vt::format(L"completed {}/{}", {e.a, e.b}));
+        else if (e.index == begin_ || e.index == end_)
+            out.push_back((e.index == begin_ ? L"begin " : L"end ") + name);
     }
     return out;
 }
 
-bool extract(const std::string& compressed, const fs::path& install, recorder& rec, const fs::path& sample,
-             const fs::path& temporary)
+bool extract(const std::string& compressed, const fs::path& install, recorder& rec)
 {
     vt::imemstream stream(compressed.data(), compressed.size());
-    return extract_payload(stream, install, sample, temporary, rec.callback());
+    return extract_payload(stream, install, {}, {}, rec.callback());
 }
 
 void expect_registration(const fs::path& folder)

@@ -58,23 +58,8 @@ inline std::string realistic_bytes(std::size_t n, unsigned seed)
     return out;
 }
 
-// A folder of its own under the temporary folder, removed with everything
-// in it (read-only files included).
-class scratch_folder {
-public:
-    explicit scratch_folder(const std::wstring& tag = L"vt-payload");
-    ~scratch_folder();
-    scratch_folder(const scratch_folder&) = delete;
-    scratch_folder& operator=(const scratch_folder&) = delete;
-    const fs::path& path() const noexcept { return path_; }
-    fs::path operator/(const fs::path& relative) const { return path_ / relative; }
-
-private:
-    fs::path path_;
-};
-
-// A folder below a special folder (for the shared-folder macros), removed
-// at the end.
+// A folder of a name of its own below base, removed at the end with
+// everything in it (read-only files included).
 class folder_below {
 public:
     folder_below(const fs::path& base, const std::wstring& tag);
@@ -82,11 +67,18 @@ public:
     folder_below(const folder_below&) = delete;
     folder_below& operator=(const folder_below&) = delete;
     const fs::path& path() const noexcept { return path_; }
+    fs::path operator/(const fs::path& relative) const { return path_ / relative; }
     // The name of the folder, for use after a macro.
     std::wstring name() const { return path_.filename().wstring(); }
 
 private:
     fs::path path_;
+};
+
+// A folder of its own under the temporary folder, made at once.
+class scratch_folder : public folder_below {
+public:
+    explicit scratch_folder(const std::wstring& tag = L"vt-payload");
 };
 
 // The target of a shell link file; empty when it cannot be read.
@@ -97,6 +89,9 @@ std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& data);
 // Every file and folder below root, relative, sorted.
 std::vector<std::wstring> tree(const fs::path& root);
+
+// The notifications by their index in the variant.
+constexpr std::size_t started_ = 0, completed_ = 1, begin_ = 2, end_ = 3, progress_ = 4, failed_ = 5;
 
 // One notification as the tests look at it.
 struct event {
@@ -117,8 +112,9 @@ public:
     notification_callback callback();
 
     std::size_t count(std::size_t index) const;
-    const event* last(std::size_t index) const;
-    // Only the begin, end, completed and failed events, as readable text.
+    // The last event of that index; a default one (no code, no path) if none.
+    event last(std::size_t index) const;
+    // Only the started, begin, end and completed events, as text.
     std::vector<std::wstring> outline() const;
 };
 
@@ -155,7 +151,6 @@ public:
 void expect_registration(const fs::path& folder);
 
 // Runs the whole extraction over compressed bytes in memory.
-bool extract(const std::string& compressed, const fs::path& install, recorder& rec, const fs::path& sample = {},
-             const fs::path& temporary = {});
+bool extract(const std::string& compressed, const fs::path& install, recorder& rec);
 
 } // namespace payload_test

@@ -1,14 +1,8 @@
-// The fast CRC-32 against Boost's: the same value for every length and
-// alignment and however the bytes are split between calls.
+// The CRC-32 of the archive entries: the standard check value.
 
 #include "payload/crc32.h"
 
 #include <gtest/gtest.h>
-
-#include <boost/crc.hpp>
-
-#include <random>
-#include <string>
 
 TEST(Crc32, GivesTheStandardCheckValue)
 {

