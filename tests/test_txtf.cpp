@@ -20,26 +20,17 @@ namespace {
 
 static_assert(sizeof(wchar_t) == 2, "the installer's strings are UTF-16");
 
-// Sets the runtime library's multibyte code page for one test.
-class code_page_guard {
-public:
-    // Members are made in the order declared: previous_ is read before the change.
-    explicit code_page_guard(const char* name)
-        : previous_(std::setlocale(LC_CTYPE, nullptr)), active_(std::setlocale(LC_CTYPE, name) != nullptr)
-    {
-    }
-    ~code_page_guard() { std::setlocale(LC_CTYPE, previous_.c_str()); }
-    bool active() const { return active_; }
-
-private:
-    std::string previous_;
-    bool active_;
+// A test may change the runtime library's multibyte code page; it is put
+// back after it.
+class TxtfWindows : public ::testing::Test {
+protected:
+    void TearDown() override { std::setlocale(LC_CTYPE, previous_.c_str()); }
+    const std::string previous_ = std::setlocale(LC_CTYPE, nullptr);
 };
 
-TEST(TxtfWindows, DoubleByteCodePageOfTheRuntime)
+TEST_F(TxtfWindows, DoubleByteCodePageOfTheRuntime)
 {
-    code_page_guard guard(".932");
-    ASSERT_TRUE(guard.active());
+    ASSERT_NE(std::setlocale(LC_CTYPE, ".932"), nullptr);
     const std::locale system = std::locale::classic();
     const std::string japanese = "\x93\xFA\x96\x7B"; // two characters in code page 932
     // (The system maps some characters to a look-alike, such as \u00E9 to "e";
@@ -50,13 +41,13 @@ TEST(TxtfWindows, DoubleByteCodePageOfTheRuntime)
     // end of one call waits for its second byte.
     facet f(encoding_automatic, system);
     std::mbstate_t state{};
-    auto read = decode(f, "a" + japanese, state, 1, 1);
+    auto read = decode(f, "a" + japanese, state, pieces_of(1), 1);
     EXPECT_EQ(read.text, L"a\u65E5\u672C");
     EXPECT_EQ(read.left_over, 0u);
     EXPECT_EQ(load_state(state) & state_encoding_mask, found_code_page);
 }
 
-TEST(TxtfWindows, LogWrittenInAnyEncodingIsReadInAutomaticMode)
+TEST_F(TxtfWindows, LogWrittenInAnyEncodingIsReadInAutomaticMode)
 {
     scratch_folder folder("windows-auto");
     const std::wstring text = L"\u00C9t\u00E9\n\u65E5\u672C\r\n" + wide(U"\U0001F600") + L"\nend";

@@ -51,11 +51,9 @@ TEST(TxtfWrite, BytesOfEveryMode)
                 wchar_t(0xDBFF)},
          "a" + fffd + "b" + fffd + fffd + fffd + "c" + fffd},
         {encoding_utf16 | bom_none, std::wstring(1, wchar_t(0xDC00)), hex({0xFD, 0xFF})},
-        {encoding_utf32 | bom_none, std::wstring(1, wchar_t(0xD800)), hex({0xFD, 0xFF, 0, 0})},
         // The code page writes a question mark for what it cannot express;
         // automatic mode writes the code page, and no mark.
         {encoding_code_page, L"\u00E9\n\u20AC" + pair, "\xE9\r\n??"},
-        {encoding_code_page | newline_lf, L"x\ny", "x\ny"},
         {encoding_automatic, L"\u00E9\u0100", "\xE9?"},
     };
     for (const auto& c : cases)
@@ -108,7 +106,6 @@ TEST(TxtfRead, TextOfEveryMode)
         // Lenient UTF-8: overlong forms pass, a surrogate pair may come as
         // two three-byte sequences, whatever else is broken is replaced.
         {encoding_utf8, "\x80" "a", {r, L'a'}},
-        {encoding_utf8, "\xC3(", {r, L'('}},
         {encoding_utf8, "\xE2\x82(", {r, L'('}},
         {encoding_utf8, "\xC0\x80" "a\xE0\x80\xAF", {L'\0', L'a', L'/'}},
         {encoding_utf8, "\xED\xA0\xBD\xED\xB8\x80", pair},
@@ -160,7 +157,7 @@ TEST(TxtfPieces, EveryPieceSizeGivesTheSameText)
         const std::string whole = encode(f, text, whole_state);
         for (std::size_t in_piece = 1; in_piece <= 4; ++in_piece) {
             std::mbstate_t state{};
-            EXPECT_EQ(encode(f, text, state, in_piece, static_cast<std::size_t>(f.max_length())), whole)
+            EXPECT_EQ(encode(f, text, state, pieces_of(in_piece), static_cast<std::size_t>(f.max_length())), whole)
                 << std::hex << mode << " " << in_piece;
         }
         for (std::uint32_t read_mode : {mode, mode & ~encoding_mask}) {
@@ -168,7 +165,7 @@ TEST(TxtfPieces, EveryPieceSizeGivesTheSameText)
             for (std::size_t in_piece = 1; in_piece <= 7; ++in_piece) {
                 for (std::size_t out_piece : {1, 2, 3, 64}) {
                     std::mbstate_t state{};
-                    auto read = decode(reader, whole, state, in_piece, out_piece);
+                    auto read = decode(reader, whole, state, pieces_of(in_piece), out_piece);
                     EXPECT_EQ(read.text, text) << std::hex << read_mode << " " << in_piece << " " << out_piece;
                     EXPECT_EQ(read.left_over, 0u);
                 }

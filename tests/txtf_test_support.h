@@ -1,12 +1,9 @@
 #pragma once
-// Helpers of the text-file codec tests: whole texts converted through a
-// facet the test owns, in pieces of any size (the way a file stream feeds
-// it), and byte strings written as numbers.
+// Helpers of the text-file codec tests: texts written in one mode, pieces
+// of a fixed size, and byte strings written as numbers.
 
 #include "scratch_folder.h"
 #include "txtf_codec_driver.h"
-
-#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <locale>
@@ -43,21 +40,10 @@ inline std::wstring wide(std::u32string_view code_points)
     return text;
 }
 
-inline void expect(bool holds, const char* rule)
-{
-    EXPECT_TRUE(holds) << rule;
-}
-
 // Pieces of n characters or bytes (0: all at once).
-inline txtf_driver::piece_size pieces_of(std::size_t n)
+inline piece_size pieces_of(std::size_t n)
 {
-    return n ? txtf_driver::piece_size([n](std::size_t) { return n; }) : txtf_driver::piece_size();
-}
-
-inline std::string encode(const facet& f, std::wstring_view text, std::mbstate_t& state, std::size_t in_piece = 0,
-                          std::size_t out_piece = 0)
-{
-    return txtf_driver::encode(f, text, state, pieces_of(in_piece), out_piece, expect);
+    return n ? piece_size([n](std::size_t) { return n; }) : piece_size();
 }
 
 inline std::string encode(std::uint32_t mode, std::wstring_view text, const std::locale& locale = latin1_locale())
@@ -65,12 +51,6 @@ inline std::string encode(std::uint32_t mode, std::wstring_view text, const std:
     facet f(mode, locale);
     std::mbstate_t state{};
     return encode(f, text, state);
-}
-
-inline decoded_text decode(const facet& f, std::string_view bytes, std::mbstate_t& state, std::size_t in_piece = 0,
-                           std::size_t out_piece = 0)
-{
-    return txtf_driver::decode(f, bytes, state, pieces_of(in_piece), out_piece, expect);
 }
 
 using portable_test::read_bytes;

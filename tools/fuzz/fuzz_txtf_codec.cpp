@@ -47,14 +47,16 @@ const std::locale& code_page_locale(unsigned choice)
     return *locales[choice % 3];
 }
 
-decoded_text decode(const facet& f, std::string_view bytes, std::mbstate_t& state, std::uint64_t seed = 0,
-                    std::size_t room = 0)
+// Cut into pieces as the seed says (0: all at once), into areas of room
+// characters or bytes (0: plenty).
+decoded_text decode_cut(const facet& f, std::string_view bytes, std::mbstate_t& state, std::uint64_t seed = 0,
+                        std::size_t room = 0)
 {
     return txtf_driver::decode(f, bytes, state, fuzz::cut(seed), room, fuzz::check);
 }
 
-std::string encode(const facet& f, std::wstring_view text, std::mbstate_t& state, std::uint64_t seed = 0,
-                   std::size_t room = 0)
+std::string encode_cut(const facet& f, std::wstring_view text, std::mbstate_t& state, std::uint64_t seed = 0,
+                       std::size_t room = 0)
 {
     return txtf_driver::encode(f, text, state, fuzz::cut(seed), room, fuzz::check);
 }
@@ -100,15 +102,15 @@ void check_length(const facet& f, std::string_view bytes, std::size_t room)
 void check_round_trip(const facet& f, const std::wstring& text, std::uint64_t seed)
 {
     std::mbstate_t whole_state{}, cut_state{}, read_state{}, again_state{};
-    const std::string bytes = encode(f, text, whole_state);
-    FUZZ_CHECK(encode(f, text, cut_state, seed, f.max_length() + seed % 7) == bytes);
+    const std::string bytes = encode_cut(f, text, whole_state);
+    FUZZ_CHECK(encode_cut(f, text, cut_state, seed, f.max_length() + seed % 7) == bytes);
     FUZZ_CHECK(load_state(whole_state) == load_state(cut_state));
 
-    const decoded_text back = decode(f, bytes, read_state);
+    const decoded_text back = decode_cut(f, bytes, read_state);
     FUZZ_CHECK(back.left_over == 0);
     if (is_unicode(f.mode()))
         FUZZ_CHECK(back.text == text);
-    FUZZ_CHECK(encode(f, back.text, again_state) == bytes);
+    FUZZ_CHECK(encode_cut(f, back.text, again_state) == bytes);
 }
 
 } // namespace
@@ -127,8 +129,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(f.mode() == normalise_mode(mode));
 
     std::mbstate_t whole_state{}, cut_state{};
-    const decoded_text whole = decode(f, bytes, whole_state);
-    const decoded_text cut = decode(f, bytes, cut_state, seed, 1 + (control >> 3) % 8);
+    const decoded_text whole = decode_cut(f, bytes, whole_state);
+    const decoded_text cut = decode_cut(f, bytes, cut_state, seed, 1 + (control >> 3) % 8);
     FUZZ_CHECK(cut.text == whole.text && cut.left_over == whole.left_over);
     FUZZ_CHECK(load_state(cut_state) == load_state(whole_state));
     // Only an unfinished character is ever left over: at most five bytes of a
