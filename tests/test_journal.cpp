@@ -6,7 +6,7 @@
 #include "engine/install_journal.h"
 #include "engine/privilege.h"
 #include "scratch_folder.h"
-#include "support/unique_any.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -68,12 +68,6 @@ std::wstring get_string(const std::wstring& key, const wchar_t* name)
     return found == ERROR_SUCCESS ? buffer : L"<missing>";
 }
 
-void set_string(HKEY key, const wchar_t* name, const std::wstring& value)
-{
-    ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     DWORD((value.size() + 1) * sizeof(wchar_t)));
-}
-
 // The product's uninstall key, removed before and after each test.
 class UninstallKey : public ::testing::Test {
 protected:
@@ -82,11 +76,8 @@ protected:
 
     static vt::unique_hkey create_key()
     {
-        vt::unique_hkey key;
-        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, product_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS);
-        set_string(key.get(), L"DisplayName", L"Tablewright 8");
+        vt::unique_hkey key = vt::create_key(HKEY_LOCAL_MACHINE, product_key);
+        vt::set_string(key.get(), L"DisplayName", L"Tablewright 8");
         return key;
     }
 };
@@ -96,7 +87,7 @@ protected:
 // A file this run added and someone made read-only goes too, and one already
 // gone does not stop the rollback. A run that ends as it should removes its
 // journal file itself.
-TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirst)
+TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirstWhenEmpty)
 {
     const fs::path outer = root / L"Vantrel Software", inner = outer / L"Tablewright 8";
     const fs::path record = root / L"vantrel_{ended}.journal";
@@ -118,6 +109,14 @@ TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirst)
     EXPECT_FALSE(fs::exists(outer));
     EXPECT_FALSE(fs::exists(record));
     EXPECT_TRUE(fs::is_directory(root));
+
+    // A folder the run made that now holds a file of the user's stops the
+    // rollback, after what came later was undone.
+    install(journal, inner / L"fr.dll", 0, false, "module");
+    write_bytes(inner / L"user notes.txt", "not ours");
+    EXPECT_THROW(journal.roll_back(), fs::filesystem_error);
+    EXPECT_FALSE(fs::exists(inner / L"fr.dll"));
+    EXPECT_TRUE(fs::exists(inner / L"user notes.txt"));
 }
 
 // Shared data is backed up by a copy and stays in place; a read-only file
@@ -175,17 +174,6 @@ TEST_F(Journal, TakenBackupNamesAreNeitherReusedNorDeleted)
     EXPECT_EQ(read_bytes(second), "second original");
     EXPECT_EQ(read_bytes(foreign), "left by an earlier run");
     fs::remove(foreign);
-}
-
-TEST_F(Journal, RollbackStopsAtAFolderThatIsNotEmpty)
-{
-    const fs::path folder = root / L"Created";
-    install_journal journal;
-    install(journal, folder / L"a.txt", 0, false, "a");
-    write_bytes(folder / L"user notes.txt", "not ours");
-    EXPECT_THROW(journal.roll_back(), fs::filesystem_error) << "a folder holding a foreign file stays";
-    EXPECT_FALSE(fs::exists(folder / L"a.txt")) << "later entries were undone before";
-    EXPECT_TRUE(fs::exists(folder / L"user notes.txt"));
 }
 
 // A run cut off in the middle of a file: its journal on disk, as the ended
@@ -281,8 +269,7 @@ TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedAndOneThatExistedIsRestored)
         vt::unique_hkey key = create_key();
         journal.begin_uninstall_key(nullptr);
         EXPECT_TRUE(journal.current_entries().back().backup.empty());
-        vt::unique_hkey sub;
-        ::RegCreateKeyExW(key.get(), L"Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr);
+        vt::create_key(key.get(), L"Sub");
         journal.close_entry(true);
     }
     journal.roll_back();
@@ -291,12 +278,12 @@ TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedAndOneThatExistedIsRestored)
     std::wstring backup;
     {
         vt::unique_hkey key = create_key();
-        set_string(key.get(), L"DisplayVersion", L"8.11m");
+        vt::set_string(key.get(), L"DisplayVersion", L"8.11m");
         journal.begin_uninstall_key(key.get());
         backup = journal.current_entries().back().backup;
         EXPECT_TRUE(is_backup_name(backup)) << "RegSaveKeyW failed";
-        set_string(key.get(), L"DisplayVersion", L"8.11n");
-        set_string(key.get(), L"Added", L"by this run");
+        vt::set_string(key.get(), L"DisplayVersion", L"8.11n");
+        vt::set_string(key.get(), L"Added", L"by this run");
         journal.close_entry(true);
     }
     // The saved file holds the key as it was before this run.

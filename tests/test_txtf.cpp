@@ -1,12 +1,12 @@
 // The text-file codec on Windows: the code page comes from the runtime
-// library's locale (as setlocale chose it), wchar_t is a UTF-16 code unit, and
-// the files live on the real file system. The portable cases are in
-// test_txtf_codec.cpp, linked into the same program.
+// library's locale (as setlocale chose it) and wchar_t is a UTF-16 code unit.
+// The portable cases are in test_txtf_codec.cpp, linked into the same
+// program; the file streams as the installer uses them are tried on its
+// uninstall log (test_uninstall_log.cpp).
 
 #include "support/txtf_codecvt.h"
 #include "support/txtf_mode.h"
-#include "support/txtf_stream.h"
-#include "tests/txtf_test_support.h"
+#include "tests/txtf_codec_driver.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +14,7 @@
 #include <string>
 
 using namespace vt::txtf;
-using namespace txtf_test;
+using namespace txtf_driver;
 
 namespace {
 
@@ -45,26 +45,6 @@ TEST_F(TxtfWindows, DoubleByteCodePageOfTheRuntime)
     EXPECT_EQ(read.text, L"a\u65E5\u672C");
     EXPECT_EQ(read.left_over, 0u);
     EXPECT_EQ(load_state(state) & state_encoding_mask, found_code_page);
-}
-
-TEST_F(TxtfWindows, LogWrittenInAnyEncodingIsReadInAutomaticMode)
-{
-    scratch_folder folder("windows-auto");
-    const std::wstring text = L"\u00C9t\u00E9\n\u65E5\u672C\r\n" + wide(U"\U0001F600") + L"\nend";
-    const std::wstring expected = L"\u00C9t\u00E9\n\u65E5\u672C\n" + wide(U"\U0001F600") + L"\nend";
-    int n = 0;
-    for (std::uint32_t mode : {encoding_utf8, encoding_utf16, encoding_utf16 | big_endian, encoding_utf32,
-             encoding_utf32 | big_endian, encoding_utf8 | bom_none}) {
-        const auto path = folder.path() / (L"log" + std::to_wstring(n++) + L".txt");
-        {
-            wofstream out(path, mode);
-            out << text;
-        }
-        EXPECT_EQ(read_bytes(path), encode(mode, text)) << "the stream writes what its facet gives";
-        wifstream in(path);
-        std::wstring read((std::istreambuf_iterator<wchar_t>(in)), std::istreambuf_iterator<wchar_t>());
-        EXPECT_EQ(read, expected) << std::hex << mode;
-    }
 }
 
 } // namespace

@@ -2,13 +2,15 @@
 // The text-file codec driven the way a file stream drives it, for the tests
 // and the fuzz targets alike: whole texts converted in pieces of any size,
 // whatever the facet left unconsumed offered again with the next piece; a
-// Latin-1 code page that behaves the same everywhere; a facet one may own.
+// Latin-1 code page that behaves the same everywhere; a facet one may own;
+// byte strings written as numbers and texts as code points.
 
 #include "support/txtf_codecvt.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <locale>
 #include <stdexcept>
 #include <string>
@@ -154,6 +156,45 @@ inline std::string encode(const facet& f, std::wstring_view text, std::mbstate_t
             break;
     }
     return bytes;
+}
+
+// Bytes from numbers: hex({0xFF, 0xFE, 'a', 0}).
+inline std::string hex(std::initializer_list<int> values)
+{
+    std::string bytes;
+    for (int v : values)
+        bytes.push_back(static_cast<char>(v));
+    return bytes;
+}
+
+// The program's text for a list of code points: surrogate pairs where wchar_t
+// is 16 bits. Values D800-DFFF become one unit each (lone surrogates).
+inline std::wstring wide(std::u32string_view code_points)
+{
+    std::wstring text;
+    for (char32_t c : code_points) {
+        if (sizeof(wchar_t) == 2 && c > 0xFFFF) {
+            c -= 0x10000;
+            text.push_back(static_cast<wchar_t>(0xD800 + (c >> 10)));
+            text.push_back(static_cast<wchar_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            text.push_back(static_cast<wchar_t>(c));
+        }
+    }
+    return text;
+}
+
+// Pieces of n characters or bytes (0: all at once).
+inline piece_size pieces_of(std::size_t n)
+{
+    return n ? piece_size([n](std::size_t) { return n; }) : piece_size();
+}
+
+inline std::string encode(std::uint32_t mode, std::wstring_view text, const std::locale& locale = latin1_locale())
+{
+    facet f(mode, locale);
+    std::mbstate_t state{};
+    return encode(f, text, state);
 }
 
 } // namespace txtf_driver

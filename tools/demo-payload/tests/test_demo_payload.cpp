@@ -41,7 +41,8 @@ TEST(Generator, WritesTheStagingFolderAndAnArchiveThatVerifies)
     std::vector<archive_record> staged;
     for (const manifest_entry& e : read_manifest(options.staging_folder / "manifest.txt")) {
         const std::string content = read_bytes(e.file);
-        staged.push_back({e.source, e.destination, e.kind, content.size(), crc32_of(content.data(), content.size())});
+        const std::uint32_t crc = crc32_of(content.data(), content.size());
+        staged.push_back({e.source, e.destination, e.kind, content.size(), crc});
     }
     EXPECT_EQ(encode_archive_header(staged), encode_archive_header(overview.records));
     EXPECT_EQ(read_bytes(options.staging_folder / "Tablewright" / "Tablewright.exe"),
