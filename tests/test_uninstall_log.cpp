@@ -10,7 +10,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <format>
 #include <fstream>
 #include <string>
 #include <tuple>
@@ -42,8 +41,10 @@ std::wstring header(const std::wstring& install, const std::wstring& shortcuts,
 std::wstring numbered(const std::vector<std::wstring>& entries)
 {
     std::wstring text;
-    for (std::size_t n = 0; n < entries.size(); ++n)
-        text += std::format(L"{:04}:", n) + entries[n] + L"\r\n";
+    for (std::size_t n = 0; n < entries.size(); ++n) {
+        const std::wstring number = std::to_wstring(n);
+        text += std::wstring(4 - number.size(), L'0') + number + L":" + entries[n] + L"\r\n";
+    }
     return text;
 }
 

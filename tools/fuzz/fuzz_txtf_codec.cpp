@@ -33,16 +33,10 @@ using txtf_driver::facet;
 
 // The code pages: Latin-1, the system's "C" locale (ASCII only) and its
 // C.UTF-8 locale (a multibyte code page, where a character may need more
-// bytes than a piece holds). Falls back to "C" where C.UTF-8 is missing.
+// bytes than a piece holds; built into the C library since glibc 2.35).
 const std::locale& code_page_locale(unsigned choice)
 {
-    static const std::locale utf8 = [] {
-        try {
-            return std::locale("C.UTF-8");
-        } catch (const std::runtime_error&) {
-            return std::locale::classic();
-        }
-    }();
+    static const std::locale utf8("C.UTF-8");
     const std::locale* locales[] = {&txtf_driver::latin1_locale(), &std::locale::classic(), &utf8};
     return *locales[choice % 3];
 }
