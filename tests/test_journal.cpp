@@ -105,7 +105,6 @@ TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirstWhen
     fs::remove(inner / L"Tablewright.exe");
     journal.roll_back();
     journal.end_record();
-    EXPECT_TRUE(journal.current_entries().empty());
     EXPECT_FALSE(fs::exists(outer));
     EXPECT_FALSE(fs::exists(record));
     EXPECT_TRUE(fs::is_directory(root));
@@ -145,7 +144,6 @@ TEST_F(Journal, CommitDeletesTheBackupsAndKeepsTheNewFiles)
     journal.commit();
     for (const std::wstring& backup : backups)
         EXPECT_FALSE(fs::exists(backup));
-    EXPECT_TRUE(entries[0].backup.empty());
     EXPECT_EQ(read_bytes(shared), binary_content(5));
     EXPECT_EQ(read_bytes(program), "new program");
 }
@@ -268,7 +266,6 @@ TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedAndOneThatExistedIsRestored)
     {
         vt::unique_hkey key = create_key();
         journal.begin_uninstall_key(nullptr);
-        EXPECT_TRUE(journal.current_entries().back().backup.empty());
         vt::create_key(key.get(), L"Sub");
         journal.close_entry(true);
     }

@@ -176,10 +176,7 @@ TEST(TxtfPieces, EveryPieceSizeGivesTheSameText)
 }
 
 #ifdef _WIN32
-static_assert(sizeof(wchar_t) == 2, "the installer's strings are UTF-16");
-
-// A test may change the runtime library's multibyte code page; it is put
-// back after it.
+// The runtime library's code page, as a test may set it, is put back after it.
 class TxtfWindows : public ::testing::Test {
 protected:
     void TearDown() override { std::setlocale(LC_CTYPE, previous_.c_str()); }
