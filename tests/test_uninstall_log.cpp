@@ -11,8 +11,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <memory>
 #include <string>
+#include <tuple>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -24,12 +25,7 @@ using portable_test::write_bytes;
 // UTF-16 little-endian with its byte-order mark, as the installer writes.
 std::string utf16_bytes(const std::wstring& text)
 {
-    std::string bytes = "\xFF\xFE";
-    for (wchar_t c : text) {
-        bytes.push_back(char(c & 0xFF));
-        bytes.push_back(char((c >> 8) & 0xFF));
-    }
-    return bytes;
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
 }
 
 std::wstring header(const std::wstring& install, const std::wstring& shortcuts,
@@ -41,36 +37,23 @@ std::wstring header(const std::wstring& install, const std::wstring& shortcuts,
            L"\r\n// " + std::wstring(100, L'-') + L"\r\n";
 }
 
+// Entry lines numbered from 0 in the order given.
+std::wstring numbered(const std::vector<std::wstring>& entries)
+{
+    std::wstring text;
+    for (std::size_t n = 0; n < entries.size(); ++n) {
+        const std::wstring number = std::to_wstring(n);
+        text += std::wstring(4 - number.size(), L'0') + number + L":" + entries[n] + L"\r\n";
+    }
+    return text;
+}
+
 class UninstallLog : public ::testing::Test {
 protected:
     void SetUp() override
     {
         fs::create_directories(install_folder);
         fs::create_directories(shortcut_folder);
-    }
-
-    // The journal of an installation that created a folder and installed three
-    // files (one replacing an older one), both shortcuts, the uninstall key,
-    // the registration and DirectX.
-    void record_installation(install_journal& journal) const
-    {
-        std::ofstream(install_folder / L"fr.dll") << "older module";
-        for (auto [path, kind] : {std::pair{install_folder / L"Bin" / L"Tablewright.exe", 1},
-                                  {install_folder / L"fr.dll", 0}, {install_folder / L"Uninstall.exe", 2}}) {
-            journal.begin_file(path, kind, false);
-            std::ofstream(path) << "content";
-            journal.close_entry(true);
-        }
-        journal.begin_shortcut(false, shortcut_folder);
-        journal.close_entry(true, (shortcut_folder / L"Tablewright 8.11n.lnk").wstring());
-        journal.begin_shortcut(true, root);
-        journal.close_entry(false);
-        journal.begin_uninstall_key(nullptr);
-        journal.close_entry(true);
-        journal.begin_registration();
-        journal.close_entry(false);
-        journal.begin_directx();
-        journal.close_entry(true);
     }
 
     const portable_test::scratch_folder folder{"ulog"};
@@ -80,12 +63,43 @@ protected:
     fs::path log = install_folder / L"Uninstall.ulog";
 };
 
+// The parser fed line by line until it refuses one.
+uninstall_log_parser parse(std::initializer_list<std::wstring_view> lines)
+{
+    uninstall_log_parser parser;
+    for (auto line : lines)
+        if (!parser.take_line(line))
+            break;
+    return parser;
+}
+
+const std::wstring_view version_line = L"// Uninstall Log File v1";
+
 } // namespace
 
+// An installation that created a folder and installed three files (one
+// replacing an older one), both shortcuts, the uninstall key, the
+// registration and DirectX.
 TEST_F(UninstallLog, WrittenBytesFollowTheFormatAndReadBackTheSame)
 {
     install_journal first;
-    record_installation(first);
+    std::ofstream(install_folder / L"fr.dll") << "older module";
+    for (auto [path, kind] : {std::pair{install_folder / L"Bin" / L"Tablewright.exe", 1},
+                              {install_folder / L"fr.dll", 0}, {install_folder / L"Uninstall.exe", 2}}) {
+        first.begin_file(path, kind, false);
+        std::ofstream(path) << "content";
+        first.close_entry(true);
+    }
+    first.begin_shortcut(false, shortcut_folder);
+    first.close_entry(true, (shortcut_folder / L"Tablewright 8.11n.lnk").wstring());
+    first.begin_shortcut(true, root);
+    first.close_entry(false);
+    first.begin_uninstall_key(nullptr);
+    first.close_entry(true);
+    first.begin_registration();
+    first.close_entry(false);
+    first.begin_directx();
+    first.close_entry(true);
     const std::wstring backup = first.current_entries()[2].backup;
     ASSERT_FALSE(backup.empty()) << "fr.dll replaced an older file";
     const std::wstring i = install_folder.wstring(), s = shortcut_folder.wstring();
@@ -94,20 +108,23 @@ TEST_F(UninstallLog, WrittenBytesFollowTheFormatAndReadBackTheSame)
     // Read-only and archive; Wine does not keep the not-content-indexed flag
     // (0x2000) that Windows adds to them.
     EXPECT_EQ(::GetFileAttributesW(log.c_str()) & ~DWORD(FILE_ATTRIBUTE_NOT_CONTENT_INDEXED), 0x21u);
-    const std::wstring entries =
-        L"0000:00ff:1 -- " + i + L"\\Bin\r\n"
-        L"0001:0101:1 -- " + i + L"\\Bin\\Tablewright.exe\r\n"
-        L"0002:0100:1 -- " + i + L"\\fr.dll\r\n"
-        L"0003:0102:1 -- " + i + L"\\Uninstall.exe\r\n"
-        L"0004:02ff:1 -- " + s + L"\\Tablewright 8.11n.lnk\r\n"
-        L"0005:04ff:0 -- \r\n"
-        L"0006:05ff:1 -- HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8\r\n"
-        L"0007:06ff:0 -- HKEY_CLASSES_ROOT\\...\r\n"
-        L"0008:07ff:1 -- DirectX Update\r\n";
-    EXPECT_EQ(read_bytes(log), utf16_bytes(header(i, s, L"Tablewright 8.11n") + entries));
+    const std::vector<std::wstring> entries = {
+        L"00ff:1 -- " + i + L"\\Bin",
+        L"0101:1 -- " + i + L"\\Bin\\Tablewright.exe",
+        L"0100:1 -- " + i + L"\\fr.dll",
+        L"0102:1 -- " + i + L"\\Uninstall.exe",
+        L"02ff:1 -- " + s + L"\\Tablewright 8.11n.lnk",
+        L"04ff:0 -- ",
+        L"05ff:1 -- HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8",
+        L"06ff:0 -- HKEY_CLASSES_ROOT\\...",
+        L"07ff:1 -- DirectX Update",
+    };
+    EXPECT_EQ(read_bytes(log), utf16_bytes(header(i, s, L"Tablewright 8.11n") + numbered(entries)));
 
-    // The next installation reads it, replaces the read-only log, says what it
-    // updated and lists every earlier entry again as it was.
+    // The next installation reads it and installs the program again (spelled
+    // differently) and the Start-menu link, nothing else. It replaces the
+    // read-only log, says what it updated and lists its own entries, then
+    // every earlier one it did not repeat, as it was.
     install_journal next;
     next.read_log(log);
     EXPECT_EQ(next.previous_install_folder(), i);
@@ -118,94 +135,56 @@ TEST_F(UninstallLog, WrittenBytesFollowTheFormatAndReadBackTheSame)
     EXPECT_FALSE(next.previous_done(journal_type::registration));
     EXPECT_TRUE(next.previous_file_done(install_folder / L"FR.DLL"));
     EXPECT_FALSE(next.previous_file_done(install_folder / L"de.dll"));
+    const fs::path program = install_folder / L"." / L"Bin" / L"TABLEWRIGHT.EXE";
+    next.begin_file(program, 1, false);
+    std::ofstream(program) << "new";
+    next.close_entry(true);
+    next.begin_shortcut(false, shortcut_folder);
+    next.close_entry(true, (shortcut_folder / L"Tablewright 8.11n.lnk").wstring());
     ASSERT_TRUE(next.write_log(log, i, s));
-    const std::wstring update = L"Tablewright 8.11n -- Update (Tablewright 8.11n)";
-    EXPECT_EQ(read_bytes(log), utf16_bytes(header(i, s, update) + entries));
-}
-
-TEST_F(UninstallLog, MergeKeepsEarlierEntriesNotRepeatedWithTheirOldState)
-{
-    const fs::path sample = install_folder / L"Samples" / L"Chair.tw8";
-    const fs::path texture = install_folder / L"Samples" / L"Oak.png";
-    const fs::path program = install_folder / L"Tablewright.exe", legacy = root / L"legacy.txt";
-    fs::create_directories(sample.parent_path());
-    std::ofstream(sample) << "chair";
-    std::ofstream(program) << "old";
-    const std::wstring i = install_folder.wstring(), s = shortcut_folder.wstring();
-    const std::wstring earlier = L"0002:00ff:1 -- " + sample.parent_path().wstring() + L"\r\n" +
-                                 L"0003:0104:1 -- " + sample.wstring() + L"\r\n" +
-                                 L"0004:0104:0 -- " + texture.wstring() + L"\r\n" +
-                                 L"0005:0300:1 -- " + legacy.wstring() + L"\r\n" +
-                                 L"0006:07ff:1 -- DirectX Update\r\n";
-    write_bytes(log, utf16_bytes(header(i, s) + L"0000:0101:1 -- " + program.wstring() + L"\r\n" +
-                                 L"0001:02ff:1 -- " + s + L"\\Tablewright 8.11m.lnk\r\n" + earlier));
-    install_journal journal;
-    journal.read_log(log);
-    ASSERT_EQ(journal.previous_entries().size(), 7u);
-    EXPECT_FALSE(journal.desktop_shortcut_default());
-
-    // This update installs the program again (spelled differently) and the
-    // Start-menu link, but no samples and no DirectX.
-    const fs::path program_spelling = install_folder / L"." / L"TABLEWRIGHT.EXE";
-    journal.begin_file(program_spelling, 1, false);
-    std::ofstream(program_spelling) << "new";
-    journal.close_entry(true);
-    journal.begin_shortcut(false, shortcut_folder);
-    journal.close_entry(true, (shortcut_folder / L"Tablewright 8.11n.lnk").wstring());
-    ASSERT_TRUE(journal.write_log(log, i, s));
-    EXPECT_TRUE(journal.previous_entries().empty());
-    const std::wstring repeated = L"0000:0101:1 -- " + program_spelling.wstring() + L"\r\n" +
-                                  L"0001:02ff:1 -- " + s + L"\\Tablewright 8.11n.lnk\r\n";
-    EXPECT_EQ(read_bytes(log),
-              utf16_bytes(header(i, s, L"Tablewright 8.11n -- Update (Tablewright 8.11m)") + repeated + earlier));
+    EXPECT_TRUE(next.previous_entries().empty());
+    const std::vector<std::wstring> update = {L"0101:1 -- " + program.wstring(), entries[4], entries[0],
+                                              entries[2], entries[3], entries[5], entries[6], entries[7], entries[8]};
+    EXPECT_EQ(read_bytes(log), utf16_bytes(header(i, s, L"Tablewright 8.11n -- Update (Tablewright 8.11n)") +
+                                           numbered(update)));
 }
 
 TEST_F(UninstallLog, ReaderStopsAtTheFirstBrokenRuleAndKeepsWhatCameBefore)
 {
     const std::wstring head = header(install_folder.wstring(), shortcut_folder.wstring());
+    // Each reading replaces what the one before gave.
+    install_journal journal;
     auto read = [&](const std::wstring& text) {
         write_bytes(log, utf16_bytes(text));
-        auto journal = std::make_unique<install_journal>();
-        journal->read_log(log);
-        return journal;
+        journal.read_log(log);
     };
-    auto good = read(head + L"0000:0100:1 -- C:\\a\r\n0001:0a00:1 -- C:\\b\r\n0002:0100:1 -- C:\\c\r\n");
-    EXPECT_EQ(good->previous_entries().size(), 1u) << "type 10 is out of range";
-    EXPECT_EQ(good->previous_install_folder(), install_folder.wstring());
+    read(head + L"0000:0100:1 -- C:\\a\r\n0001:0a00:1 -- C:\\b\r\n0002:0100:1 -- C:\\c\r\n");
+    EXPECT_EQ(journal.previous_entries().size(), 1u) << "type 10 is out of range";
+    EXPECT_EQ(journal.previous_install_folder(), install_folder.wstring());
 
-    std::wstring version2 = head;
-    version2.replace(version2.find(L"v1"), 2, L"v2");
-    auto newer = read(version2 + L"0000:0100:1 -- C:\\a\r\n");
-    EXPECT_TRUE(newer->previous_entries().empty());
-    EXPECT_TRUE(newer->previous_install_folder().empty());
-
-    auto headless = read(L"\r\n  \r\n0000:0100:1 -- C:\\a\r\n");
-    EXPECT_TRUE(headless->previous_entries().empty()) << "an entry before the version line";
-    EXPECT_FALSE(headless->desktop_shortcut_default()) << "a log was read and lists no desktop link";
+    EXPECT_FALSE(journal.desktop_shortcut_default()) << "a log was read and lists no desktop link";
 
     // Blank lines are skipped without being counted, trailing blanks ignored;
     // the update remark is not part of the product text.
-    auto blank = read(L"\r\n\t\r\n" + header(install_folder.wstring(), shortcut_folder.wstring(),
-                                              L"Tablewright 8.11m -- Update (Tablewright 8.11l)  ") +
-                      L"\r\n0000:04ff:1 -- C:\\Users\\Public\\Desktop\\T.lnk \t\r\n");
-    ASSERT_EQ(blank->previous_entries().size(), 1u);
-    EXPECT_EQ(blank->previous_entries()[0].path, L"C:\\Users\\Public\\Desktop\\T.lnk");
-    EXPECT_EQ(blank->previous_product_text(), L"Tablewright 8.11m");
-    EXPECT_TRUE(blank->desktop_shortcut_default());
+    read(L"\r\n\t\r\n" + header(install_folder.wstring(), shortcut_folder.wstring(),
+                                L"Tablewright 8.11m -- Update (Tablewright 8.11l)  ") +
+         L"\r\n0000:04ff:1 -- C:\\Users\\Public\\Desktop\\T.lnk \t\r\n");
+    ASSERT_EQ(journal.previous_entries().size(), 1u);
+    EXPECT_EQ(journal.previous_entries()[0].path, L"C:\\Users\\Public\\Desktop\\T.lnk");
+    EXPECT_EQ(journal.previous_product_text(), L"Tablewright 8.11m");
+    EXPECT_TRUE(journal.desktop_shortcut_default());
 
     // Folders that are gone are not proposed again; the entries still count.
-    auto moved = read(header(L"C:\\No Such Folder", L"C:\\No Menu") + L"0000:0100:1 -- C:\\a\r\n");
-    EXPECT_TRUE(moved->previous_install_folder().empty());
-    EXPECT_TRUE(moved->previous_shortcut_folder().empty());
-    EXPECT_EQ(moved->previous_entries().size(), 1u);
+    read(header(L"C:\\No Such Folder", L"C:\\No Menu") + L"0000:0100:1 -- C:\\a\r\n");
+    EXPECT_TRUE(journal.previous_install_folder().empty());
+    EXPECT_TRUE(journal.previous_shortcut_folder().empty());
+    EXPECT_EQ(journal.previous_entries().size(), 1u);
 
-    // Reading again replaces what an earlier reading gave; an empty path
-    // only resets the folders and the desktop default.
-    good->read_log(L"");
-    EXPECT_TRUE(good->previous_install_folder().empty());
-    EXPECT_TRUE(good->desktop_shortcut_default());
-    good->read_log(log);
-    EXPECT_EQ(good->previous_entries().size(), 1u);
+    // An empty path only resets the folders and the desktop default.
+    read(head);
+    journal.read_log(L"");
+    EXPECT_TRUE(journal.previous_install_folder().empty());
+    EXPECT_TRUE(journal.desktop_shortcut_default());
 }
 
 TEST_F(UninstallLog, PreviousLinkMakesWayForTheNewOneAndIsNotLostOnRollback)
@@ -241,23 +220,6 @@ TEST_F(UninstallLog, PreviousLinkMakesWayForTheNewOneAndIsNotLostOnRollback)
     EXPECT_TRUE(fs::is_directory(root));
 }
 
-// ---- Damaged and hostile logs -------------------------------------------
-
-namespace {
-
-uninstall_log_parser parse(std::initializer_list<std::wstring_view> lines)
-{
-    uninstall_log_parser parser;
-    for (auto line : lines)
-        if (!parser.take_line(line))
-            break;
-    return parser;
-}
-
-const std::wstring_view version_line = L"// Uninstall Log File v1";
-
-} // namespace
-
 TEST(UninstallLogParser, EntryLinesInEveryAcceptedFormAndNoOther)
 {
     const struct {
@@ -278,11 +240,13 @@ TEST(UninstallLogParser, EntryLinesInEveryAcceptedFormAndNoOther)
         SCOPED_TRACE(testing::PrintToString(std::wstring(c.line)));
         auto parser = parse({version_line, c.line});
         ASSERT_EQ(parser.entries().size(), 1u);
-        EXPECT_EQ(parser.entries()[0].type, c.type);
-        EXPECT_EQ(parser.entries()[0].parameter, c.parameter);
-        EXPECT_EQ(parser.entries()[0].done, c.done);
-        EXPECT_EQ(parser.entries()[0].path, c.path);
+        const journal_entry& e = parser.entries()[0];
+        EXPECT_EQ(std::tie(e.type, e.parameter, e.done, e.path), std::tie(c.type, c.parameter, c.done, c.path));
     }
+
+    EXPECT_TRUE(parse({L"// Uninstall Log File v2", L"0000:0100:1 -- C:\\a"}).entries().empty())
+        << "a log of a later format is not read";
+    EXPECT_TRUE(parse({L"0000:0100:1 -- C:\\a"}).entries().empty()) << "an entry before the version line";
 
     // A malformed line stops the reading: what came before is kept.
     const std::wstring too_long(uninstall_log_max_line + 1, L'a');

@@ -141,8 +141,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 4:
         input += compress(bytes, 1 + static_cast<int>(cuts.next() % 9));
         break;
-    default:
-        break;
     }
 
     std::string expected, got;

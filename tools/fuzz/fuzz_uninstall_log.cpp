@@ -38,9 +38,7 @@ log_reading reading_of(const uninstall_log_parser& parser)
             parser.entries().size()};
 }
 
-// The log's line rules written out a second time, plainly, over indexes:
-// the parser must agree with it on every line, what it accepts and what it
-// reads from it.
+// The log's line rules written out a second time, plainly, over indexes.
 class reference_log {
 public:
     log_reading reading;
@@ -70,11 +68,6 @@ private:
         while (!text.empty() && is_log_blank(text.back()))
             text.remove_suffix(1);
         return text;
-    }
-
-    static std::wstring trimmed(std::wstring_view text)
-    {
-        return std::wstring(trim_end(text.substr(skip_blanks(text, 0))));
     }
 
     // Digits of the base at text[at], at least one, at most a 32-bit value.
@@ -123,7 +116,9 @@ private:
                                            &reading.shortcut_folder};
             if (!after(markers[count - 2]))
                 return false;
-            *texts[count - 2] = trimmed(count == 2 ? rest.substr(0, rest.find(L"--")) : rest);
+            if (count == 2)
+                rest = rest.substr(0, rest.find(L"--"));
+            *texts[count - 2] = trim_end(rest.substr(skip_blanks(rest, 0)));
             return true;
         }
         default:
