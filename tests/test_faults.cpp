@@ -35,7 +35,8 @@ std::wstring failure_status(const std::wstring& code)
 
 const payload_file& file_named(const std::vector<payload_file>& payload, const std::wstring& name)
 {
-    const auto found = std::find_if(payload.begin(), payload.end(), [&](const payload_file& f) { return f.name == name; });
+    const auto found =
+        std::find_if(payload.begin(), payload.end(), [&](const payload_file& f) { return f.name == name; });
     if (found == payload.end())
         throw std::runtime_error("no " + narrow(name) + " in the demo payload");
     return *found;
@@ -338,7 +339,8 @@ TEST_F(FaultsOnSmallDisk, DiskFull)
                                "the full disk during an update");
     EXPECT_TRUE(read_file(folder / L"Tablewright.exe") == older_program) << "the older program, byte for byte";
     EXPECT_TRUE(read_file(folder / L"Uninstall.ulog") == older_log);
-    EXPECT_EQ(read_file(folder / L"Lang" / L"TablewrightFRA.dll"), read_file(file_named(payload, L"TablewrightFRA.dll").staged));
+    EXPECT_EQ(read_file(folder / L"Lang" / L"TablewrightFRA.dll"),
+              read_file(file_named(payload, L"TablewrightFRA.dll").staged));
     EXPECT_FALSE(fs::exists(folder / L"Lang" / L"TablewrightDEU.dll")) << "not in the older version";
 
     fs::remove(filler_path());

@@ -38,10 +38,15 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
     // Every file, byte for byte, where its macro points, in the payload's
     // order; the temporary ones are gone with the run's folder.
     const fs::path temporary(context.temporary_folder);
-    const fs::path destinations[] = {temporary / L"DSETUP.dll",      temporary / L"dxupdate.cab",
-                                     shared_folder.path() / L"materials.twl", samples_folder() / L"Kitchen.twp",
-                                     textures.path() / L"Oak.bmp",   installed(L"Uninstall.exe"),    installed(L"Lang\\Tablewright_fr.dll"),
-                                     installed(L"Lang\\Tablewright_de.dll"), installed(L"Tablewright.exe")};
+    const fs::path destinations[] = {temporary / L"DSETUP.dll",
+                                     temporary / L"dxupdate.cab",
+                                     shared_folder.path() / L"materials.twl",
+                                     samples_folder() / L"Kitchen.twp",
+                                     textures.path() / L"Oak.bmp",
+                                     installed(L"Uninstall.exe"),
+                                     installed(L"Lang\\Tablewright_fr.dll"),
+                                     installed(L"Lang\\Tablewright_de.dll"),
+                                     installed(L"Tablewright.exe")};
     for (std::size_t i = 2; i < files.size(); ++i)
         EXPECT_EQ(read_file(destinations[i]), files[i].data) << destinations[i].string();
     EXPECT_TRUE(::GetFileAttributesW(installed(L"Tablewright.exe").c_str()) & FILE_ATTRIBUTE_READONLY);
@@ -271,7 +276,8 @@ TEST(InstallationRules, ProgressShows100OnlyAtTheEnd)
 
 TEST(InstallationRules, RegistrationCommandLine)
 {
-    EXPECT_EQ(registration_command_line(L"C:\\P\\Tablewright.exe", 0), L"\"C:\\P\\Tablewright.exe\" /Register /Background");
+    EXPECT_EQ(registration_command_line(L"C:\\P\\Tablewright.exe", 0),
+              L"\"C:\\P\\Tablewright.exe\" /Register /Background");
     EXPECT_EQ(registration_command_line(L"C:\\P\\Tablewright.exe", 0x0008000A00030000),
               L"\"C:\\P\\Tablewright.exe\" /Register /Background /update=0008000a00030000");
 }
