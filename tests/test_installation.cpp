@@ -64,6 +64,11 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
     fs::path desktop_link = public_desktop() / L"Tablewright 8.11n.lnk";
     EXPECT_TRUE(same_path(link_target(start_link), installed(L"Tablewright.exe")));
     EXPECT_TRUE(same_path(link_target(desktop_link), installed(L"Tablewright.exe")));
+    // Logged as a desktop link: the next installation offers it again from that.
+    const auto& entries = context.journal.current_entries();
+    EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const journal_entry& e) {
+        return e.type == journal_type::desktop_shortcut && e.done && same_path(e.path, desktop_link);
+    }));
     EXPECT_TRUE(fs::exists(installed(L"Uninstall.ulog")));
 
     // The DirectX setup ran from the temporary folder with the runtime flags.

@@ -44,6 +44,7 @@ registration-icon @@ test_installation @@ Installation.FullRun* @@ engine/regist
 registration-update @@ test_installation @@ InstallationRules.* @@ engine/registration.cpp @@ L" /update={:016x}" @@ L" /update={:x}"
 link-relative @@ test_installation @@ Installation.Without* @@ engine/shortcut.cpp @@ if (!folder.is_absolute()) @@ if (false)
 link-target @@ test_installation @@ Installation.* @@ engine/shortcut.cpp @@ link->SetPath(target.c_str()) @@ link->SetPath(working_folder(target).c_str())
+link-desktop-kind @@ test_installation @@ Installation.FullRun* @@ engine/installation_sequence.cpp @@ ok &= make_shortcut(true, context_.shell_folder(2)); @@ ok &= make_shortcut(false, context_.shell_folder(2));
 directx-revision @@ test_installation @@ Installation.DirectX* @@ engine/directx_setup.cpp @@ revision < 903 @@ revision < 902
 directx-result @@ test_installation @@ Installation.DirectX* @@ engine/directx_setup.cpp @@ return result == 0 || result == 1; @@ return result == 0;
 directx-again @@ test_installation @@ Installation.DirectX* @@ engine/installation_sequence.cpp @@ if (context_.previous_state != 1 && context_.journal.previous_done(journal_type::directx)) @@ if (context_.journal.previous_done(journal_type::directx))
