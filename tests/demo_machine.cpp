@@ -407,7 +407,7 @@ std::wstring wizard::leave_after_failure()
     HWND question = wait_for_process_dialog(process_.id, 30s, frame_);
     std::wstring asked;
     if (question) {
-        asked = read_box(question).text;
+        asked = read_filled_box(question, 30s).text;
         press_button(question, IDYES);
     } else {
         ADD_FAILURE() << "leaving asked nothing";

@@ -20,8 +20,10 @@ BOOL CALLBACK collect_child(HWND child, LPARAM param)
     auto box = reinterpret_cast<seen_box*>(param);
     LONG style = ::GetWindowLongW(child, GWL_STYLE);
     if (is_class(child, L"Static") && (style & SS_TYPEMASK) != SS_ICON) {
-        if (box->text.empty())
-            box->text = get_window_text(child);
+        // A text that is a resource ordinal (0xFFFF, id) names an image.
+        const std::wstring text = get_window_text(child);
+        if (box->text.empty() && (text.empty() || text[0] != 0xFFFF))
+            box->text = text;
     } else if (is_class(child, L"Button") && (style & WS_VISIBLE)) {
         // The box itself may not be shown yet: the button's own style tells
         // whether the box uses it.
@@ -62,6 +64,17 @@ LRESULT CALLBACK box_watcher::hook(int code, WPARAM wparam, LPARAM lparam)
         ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(current_watcher->answer_(seen), BN_CLICKED), 0);
     }
     return ::CallNextHookEx(nullptr, code, wparam, lparam);
+}
+
+seen_box read_filled_box(HWND box, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    seen_box seen = read_box(box);
+    while (seen.text.empty() && ::IsWindow(box) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        seen = read_box(box);
+    }
+    return seen;
 }
 
 HWND wait_for_process_dialog(DWORD process_id, std::chrono::milliseconds timeout, HWND except)

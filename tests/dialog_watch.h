@@ -38,6 +38,9 @@ private:
 
 // Reads what a dialog window shows.
 seen_box read_box(HWND box);
+// The same for a box of another process, once its text is there: the box
+// fills in its texts while it opens, and a look in between finds none.
+seen_box read_filled_box(HWND box, std::chrono::milliseconds timeout);
 
 // The first visible dialog window of another process other than except (to
 // find a box that the first one opens), or null after the time-out.

@@ -28,7 +28,7 @@ TEST(InstallerProcess, OpensTheWizardAndASecondInstallerStopsWithTheResourceInUs
     ASSERT_TRUE(second_box);
     // The lock is tested before the language is settled: the text comes in
     // the start-up language, French, when the system has it.
-    EXPECT_EQ(read_box(second_box).text, system_error_text(ERROR_BUSY, 0x040C));
+    EXPECT_EQ(read_filled_box(second_box, 20s).text, system_error_text(ERROR_BUSY, 0x040C));
     press_button(second_box, IDOK);
     EXPECT_EQ(second.wait(20s), 0u);
 

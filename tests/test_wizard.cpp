@@ -37,14 +37,15 @@ void CALLBACK start_script(HWND, UINT, UINT_PTR timer, DWORD)
 {
     HWND frame = dlg_main::instance().hwnd;
     // The dialog manager shows the frame once its loop is idle; the script
-    // starts when the user could see it.
-    if (!frame || !::IsWindowVisible(frame))
+    // starts when the user could see it. A timer message already queued when
+    // the timer is killed still comes, from a loop inside the script: the
+    // script runs once.
+    if (!pending_script || !frame || !::IsWindowVisible(frame))
         return;
     ::KillTimer(nullptr, timer);
     // The frame itself is no box for the test's watchers to answer.
     ::SetPropW(frame, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
-    if (pending_script)
-        (*pending_script)(frame);
+    (*std::exchange(pending_script, nullptr))(frame);
     if (::IsWindow(frame) && ::IsWindowVisible(frame))
         ::EndDialog(frame, -1);
 }
