@@ -4,15 +4,11 @@
 // step.
 
 #include "engine/directx_setup.h"
-#include "dialog_watch.h"
 #include "engine/registration.h"
 #include "installation_test.h"
 #include "payload/file_utils.h"
 
 #include <algorithm>
-#include <cwchar>
-#include <functional>
-#include <tuple>
 
 using namespace payload_test;
 
