@@ -44,13 +44,12 @@ protected:
     std::vector<file_spec> product_files(const wchar_t* program = L"demo\\Tablewright.exe") const
     {
         const std::wstring maker = L"<CommonData>\\Vantrel Software\\";
-        const fs::path textures_below = textures.path().parent_path().filename() / textures.name();
         return {
             {u"C:\\build\\dx\\DSETUP.dll", u"<Temporary>", built(L"demo\\DSETUP.dll"), 5},
             {u"C:\\build\\dx\\dxupdate.cab", u"<Temporary>", realistic_bytes(3000, 1), 5},
             {u"C:\\build\\shared\\materials.twl", u16(maker + shared_folder.name()), realistic_bytes(20000, 2), 3},
             {u"C:\\build\\samples\\Kitchen.twp", u"<SamplePath>", realistic_bytes(9000, 3), 4},
-            {u"C:\\build\\samples\\Oak.bmp", u16(maker + textures_below.wstring()), realistic_bytes(7000, 7), 4},
+            {u"C:\\build\\samples\\Oak.bmp", u16(maker + textures.name() + L"\\Tablewright"), realistic_bytes(7000, 7), 4},
             {u"C:\\build\\Uninstall.exe", u"<InstallPath>", realistic_bytes(5000, 4), 2},
             {u"C:\\build\\lang\\Tablewright_fr.dll", u"<InstallPath>\\Lang", realistic_bytes(4000, 5), 0},
             {u"C:\\build\\lang\\Tablewright_de.dll", u"<InstallPath>\\Lang", realistic_bytes(4100, 6), 0},
@@ -68,16 +67,15 @@ protected:
 
     scratch_folder root{L"vt-install"};
     folder_below shared_folder{vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software", L"shared"};
-    folder_below textures{fs::path(vt::known_folder(FOLDERID_ProgramData)) / L"Vantrel Software" /
-                              (L"textures-" + std::to_wstring(::GetCurrentProcessId())),
-                          L"Tablewright"};
+    // The samples' textures go two levels deep, into Tablewright below this
+    // folder: the installation makes both.
+    folder_below textures{vt::known_folder(FOLDERID_ProgramData) + L"\\Vantrel Software", L"textures"};
     installer_context context;
     recording_view view;
 
 private:
     void clean() const
     {
-        remove_tree(textures.path().parent_path());
         remove_tree(samples_folder());
         remove_tree(public_desktop() / L"Tablewright 8.11n.lnk");
         ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, uninstall_key.c_str());

@@ -38,7 +38,7 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
                                      temporary / L"dxupdate.cab",
                                      shared_folder.path() / L"materials.twl",
                                      samples_folder() / L"Kitchen.twp",
-                                     textures.path() / L"Oak.bmp",
+                                     textures.path() / L"Tablewright\\Oak.bmp",
                                      installed(L"Uninstall.exe"),
                                      installed(L"Lang\\Tablewright_fr.dll"),
                                      installed(L"Lang\\Tablewright_de.dll"),

@@ -57,8 +57,8 @@ TEST_F(Uninstallation, RemovesWhatTheInstallationMadeAndKeepsSharedData)
     EXPECT_EQ(tree(root.path()), std::vector<std::wstring>{});
     EXPECT_FALSE(fs::exists(desktop_link));
     EXPECT_FALSE(fs::exists(samples_folder()));
-    EXPECT_FALSE(fs::exists(textures.path())) << "samples' textures go, and the folders made for them";
-    EXPECT_FALSE(fs::exists(textures.path().parent_path()));
+    EXPECT_FALSE(fs::exists(textures.path() / L"Tablewright")) << "samples' textures go, and the folders made for them";
+    EXPECT_FALSE(fs::exists(textures.path()));
     // Shared data stays for the maker's other products, in its folder.
     EXPECT_EQ(tree(shared_folder.path()), std::vector<std::wstring>{L"materials.twl"});
 
