@@ -448,9 +448,19 @@ void uninstall(const fs::path& install_folder)
 {
     const fs::path uninstaller = install_folder / L"Uninstall.exe";
     ASSERT_TRUE(fs::exists(uninstaller));
-    const uninstall_run run = run_uninstaller(uninstaller, uninstaller);
-    ASSERT_EQ(run.exit_code, 0u);
-    ASSERT_EQ(run.copies_left, 0) << "the uninstaller's temporary copy is still there";
+    auto copies = [] {
+        const auto ours = ours_in_temporary_folder();
+        return std::count_if(ours.begin(), ours.end(),
+                             [](const std::wstring& name) { return name.rfind(L"vantrel_uninstall_", 0) == 0; });
+    };
+    started_process origin;
+    start_program(uninstaller.wstring(), L"/silent", origin);
+    ASSERT_TRUE(origin.process);
+    ASSERT_EQ(origin.wait(30s), 0u) << "the installed uninstaller hands over to its copy and ends";
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while ((copies() > 0 || fs::exists(uninstaller)) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(100ms);
+    ASSERT_EQ(copies(), 0) << "the uninstaller's temporary copy is still there";
     EXPECT_FALSE(fs::exists(install_folder));
 }
 

@@ -115,29 +115,6 @@ DWORD started_process::wait(std::chrono::milliseconds timeout)
     return code;
 }
 
-uninstall_run run_uninstaller(const std::filesystem::path& uninstaller, const std::filesystem::path& gone)
-{
-    namespace fs = std::filesystem;
-    auto copies = [] {
-        int count = 0;
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator(fs::temp_directory_path(), error))
-            count += entry.path().filename().wstring().rfind(L"vantrel_uninstall_", 0) == 0;
-        return count;
-    };
-    uninstall_run run;
-    started_process origin;
-    start_program(uninstaller.wstring(), L"/silent", origin);
-    if (!origin.process)
-        return run;
-    run.exit_code = origin.wait(std::chrono::seconds(30));
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while ((copies() > 0 || fs::exists(gone)) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    run.copies_left = copies();
-    return run;
-}
-
 void start_program(const std::wstring& path, const std::wstring& arguments, started_process& out)
 {
     std::wstring command = L"\"" + path + L"\" " + arguments;

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -57,15 +56,6 @@ struct started_process {
     DWORD wait(std::chrono::milliseconds timeout); // exit code, or STILL_ACTIVE
 };
 void start_program(const std::wstring& path, const std::wstring& arguments, started_process& out);
-
-// Starts an installed uninstaller silently, as the list of programs does,
-// and waits until its temporary copy, which does the work, has ended and
-// gone (the folder that the run removes) has disappeared.
-struct uninstall_run {
-    DWORD exit_code = STILL_ACTIVE; // of the uninstaller started
-    int copies_left = 0;            // temporary copies still there
-};
-uninstall_run run_uninstaller(const std::filesystem::path& uninstaller, const std::filesystem::path& gone);
 
 // Folder of the test programs and the installer of this build.
 std::wstring build_folder();

@@ -250,9 +250,9 @@ public:
     void append_log(const std::wstring& text) override
     {
         recording_view::append_log(text);
-        if (stopped) {
+        if (stopped)
             return;
-        } else if (!reached_) {
+        if (!reached_) {
             reached_ = text.find(after_) != std::wstring::npos;
             if (reached_ && how_ == L"line")
                 act();
