@@ -29,15 +29,6 @@ fs::path link_target(const fs::path& link)
     return target;
 }
 
-void remove_tree(const fs::path& path)
-{
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(path, ec);
-}
-
 folder_below::folder_below(const fs::path& base, const std::wstring& tag)
     : path_(base / (tag + L"-" + std::to_wstring(std::random_device()())))
 {

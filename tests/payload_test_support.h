@@ -7,6 +7,7 @@
 #include "payload/bzip2_compressor.h"
 #include "payload/notification.h"
 #include "payload/payload_reader.h"
+#include "scratch_folder.h"
 
 #include <windows.h>
 
@@ -84,7 +85,7 @@ public:
 // The target of a shell link file; empty when it cannot be read.
 fs::path link_target(const fs::path& link);
 
-void remove_tree(const fs::path& path);
+using portable_test::remove_tree;
 std::string read_file(const fs::path& path);
 void write_file(const fs::path& path, const std::string& data);
 // Every file and folder below root, relative, sorted.

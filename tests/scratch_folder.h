@@ -1,7 +1,8 @@
 #pragma once
 // A fresh folder of its own under the system's temporary folder, removed
-// with everything in it (read-only files included) at the end, and whole files read and written as
-// bytes: for the tests that run natively as well as under Wine.
+// with everything in it (read-only files included) at the end, and whole
+// files read and written as bytes: for the tests that run natively as well as
+// under Wine.
 
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,18 @@ inline void write_bytes(const std::filesystem::path& path, std::string_view byte
     file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// Removes a file, or a folder with everything in it: a read-only file would
+// stop the removal on Windows. Whatever cannot be removed stays.
+inline void remove_tree(const std::filesystem::path& path)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec, ignored;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ignored);
+    fs::remove_all(path, ignored);
+}
+
 class scratch_folder {
 public:
     explicit scratch_folder(const std::string& tag = "test")
@@ -31,15 +44,7 @@ public:
     {
         std::filesystem::create_directories(path_);
     }
-    ~scratch_folder()
-    {
-        // A read-only file would stop the removal on Windows.
-        std::error_code ignored;
-        for (const auto& entry : std::filesystem::recursive_directory_iterator(path_, ignored))
-            std::filesystem::permissions(entry.path(), std::filesystem::perms::owner_write,
-                                         std::filesystem::perm_options::add, ignored);
-        std::filesystem::remove_all(path_, ignored);
-    }
+    ~scratch_folder() { remove_tree(path_); }
     scratch_folder(const scratch_folder&) = delete;
     scratch_folder& operator=(const scratch_folder&) = delete;
     const std::filesystem::path& path() const { return path_; }
