@@ -213,6 +213,21 @@ TEST_F(Journal, RecordedCutRunIsUndoneUnlessItKeptItsChanges)
         journal.begin_file(added, 0, false);
         write_bytes(added, "half a module");
         moved = journal.current_entries()[0].backup;
+        // A backup is recorded as complete only after it was made: a copy
+        // refused (the file is held) is not.
+        {
+            const fs::path held_file = install / L"Held.lib";
+            write_bytes(held_file, "held");
+            vt::unique_file held(::CreateFileW(held_file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            journal.close_entry(true);
+            journal.begin_file(held_file, 3, true);
+            vt::unique_file reader(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, 0, nullptr));
+            const auto recorded = read_journal(reader.get());
+            ASSERT_TRUE(recorded);
+            EXPECT_TRUE(recorded->entries.front().backup_made);
+            EXPECT_FALSE(recorded->entries.back().backup_made) << "the copy of a held file recorded as made";
+        }
         install_journal::undo_cut_runs(journals);
         EXPECT_EQ(read_bytes(added), "half a module") << "undone while its run is alive";
     } // cut: no rollback, no commit
@@ -448,5 +463,6 @@ TEST_F(UninstallKey, KeyThatDidNotExistIsDeletedAndOneThatExistedIsSaved)
     EXPECT_EQ(get_string(L"vt-journal-saved", L"DisplayVersion"), L"8.11m");
     ::RegUnLoadKeyW(HKEY_LOCAL_MACHINE, L"vt-journal-saved");
     journal.roll_back();
+    EXPECT_TRUE(vt::open_key(HKEY_LOCAL_MACHINE, product_key)) << "restored, not deleted";
     EXPECT_FALSE(fs::exists(backup)) << "the saved key has served";
 }
