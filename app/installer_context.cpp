@@ -11,6 +11,7 @@
 #include "support/known_folder.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
+#include "support/well_known_account.h"
 
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
@@ -37,15 +38,9 @@ bool stored_language(DWORD& value)
 
 bool is_administrator()
 {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    PSID administrators = buffer;
-    if (!::InitializeSid(administrators, &nt, 2))
-        return false;
-    *::GetSidSubAuthority(administrators, 0) = SECURITY_BUILTIN_DOMAIN_RID;
-    *::GetSidSubAuthority(administrators, 1) = DOMAIN_ALIAS_RID_ADMINS;
     BOOL member = FALSE;
-    return ::CheckTokenMembership(nullptr, administrators, &member) && member;
+    std::vector<std::byte> administrators = vt::account_sid(vt::well_known_account::administrators);
+    return ::CheckTokenMembership(nullptr, administrators.data(), &member) && member;
 }
 
 } // namespace

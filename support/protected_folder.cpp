@@ -2,6 +2,7 @@
 
 #include "support/error.h"
 #include "support/format.h"
+#include "support/well_known_account.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -19,13 +20,6 @@ namespace {
 constexpr ACCESS_MASK changing_rights = GENERIC_ALL | GENERIC_WRITE | WRITE_DAC | WRITE_OWNER | DELETE |
                                         FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_WRITE_ATTRIBUTES |
                                         FILE_DELETE_CHILD | MAXIMUM_ALLOWED;
-
-bool is_well_known(PSID sid, WELL_KNOWN_SID_TYPE type)
-{
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof(buffer);
-    return ::CreateWellKnownSid(type, nullptr, buffer, &size) && ::EqualSid(sid, buffer);
-}
 
 // Windows gives System32 to TrustedInstaller; Wine to the prefix's own user,
 // whom it also treats as the machine's administrator.
@@ -53,7 +47,7 @@ bool owns_the_system_folder(PSID sid)
 bool is_trusted_account(PSID sid)
 {
     return sid && ::IsValidSid(sid) &&
-           (is_well_known(sid, WinLocalSystemSid) || is_well_known(sid, WinBuiltinAdministratorsSid) ||
+           (is_account(sid, well_known_account::local_system) || is_account(sid, well_known_account::administrators) ||
             owns_the_system_folder(sid));
 }
 

@@ -65,7 +65,12 @@ public:
                                      target_.wstring() + L"|" + evil_.wstring() + L"\nS\n";
         std::ofstream(forged_, std::ios::binary)
             .write(reinterpret_cast<const char*>(journal.data()), std::streamsize(journal.size() * sizeof(wchar_t)));
-        ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"winemenubuilder.exe=d;version=n,b;bcrypt=n,b");
+        // Wine takes a program's library load order from its environment at
+        // the start of the machine's first process: the test's entry sets it.
+        wchar_t overrides[256] = {};
+        ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
+        EXPECT_NE(std::wstring(overrides).find(L"version=n,b"), std::wstring::npos)
+            << "Wine is not told to prefer the planted libraries";
         ::GetCurrentDirectoryW(MAX_PATH, previous_folder_);
         ::SetCurrentDirectoryW(current_.c_str());
     }
@@ -74,7 +79,6 @@ public:
     ~planted_traps()
     {
         ::SetCurrentDirectoryW(previous_folder_);
-        ::SetEnvironmentVariableW(L"WINEDLLOVERRIDES", L"winemenubuilder.exe=d");
         std::error_code ignored;
         // Downloads may be a link out of the machine: only what was put there goes.
         for (const fs::path& path : {fs::path(installer()), downloads_ / L"version.dll", downloads_ / L"bcrypt.dll",
