@@ -14,6 +14,15 @@ I686       := $(BUILD)/i686
 JOBS       ?= $(shell nproc)
 CMAKE_ARGS ?=
 FUZZ_SECONDS ?= 300
+# Signing (cmake/signing.cmake): SIGN_CERT (PEM with SIGN_KEY, or PKCS#12),
+# optional SIGN_PASSWORD_FILE and SIGN_TIMESTAMP_URL. Without SIGN_CERT the
+# build is unsigned, also after a signed one.
+SIGN_ARGS   = "-DVT_SIGN_CERT=$(if $(SIGN_CERT),$(abspath $(SIGN_CERT)))" \
+    "-DVT_SIGN_KEY=$(if $(SIGN_KEY),$(abspath $(SIGN_KEY)))" \
+    "-DVT_SIGN_PASSWORD_FILE=$(if $(SIGN_PASSWORD_FILE),$(abspath $(SIGN_PASSWORD_FILE)))" \
+    "-DVT_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)"
+# The tools that the Windows builds need, when not all of them are wanted.
+HOST_TARGETS ?=
 
 .PHONY: all setup host x64 i686 test demo bench fuzz clean
 
@@ -24,18 +33,18 @@ setup:
 
 host: setup
 	@cmake -S tools -B $(HOST) -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build $(HOST) -j $(JOBS)
+	@cmake --build $(HOST) -j $(JOBS) $(if $(HOST_TARGETS),--target $(HOST_TARGETS))
 
 x64: host
 	@cmake -S . -B $(X64) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
 	    -DCMAKE_BUILD_TYPE=Release -DVT_DEPS_DIR=$(abspath $(DEPS)) \
-	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) $(CMAKE_ARGS) >/dev/null
+	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) $(SIGN_ARGS) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(X64) -j $(JOBS)
 
 i686: host
 	@cmake -S . -B $(I686) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	    -DCMAKE_BUILD_TYPE=Release -DVT_DEPS_DIR=$(abspath $(DEPS)) \
-	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) -DVT_BUILD_TESTS=OFF $(CMAKE_ARGS) >/dev/null
+	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) -DVT_BUILD_TESTS=OFF $(SIGN_ARGS) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(I686) -j $(JOBS)
 
 test: x64 i686
