@@ -52,6 +52,7 @@ test: x64 i686
 	@sh tools/check-pe32.sh $(I686)/Tablewright8Setup.exe $(I686)/demo/demo-payload.bz2 $(HOST)/vt-pack \
 	    $(X64)/demo/demo-payload.bz2 $(X64)/Tablewright8Setup.exe $(I686)/demo/Uninstall.exe $(X64)/demo/Uninstall.exe
 	@MAKE="$(MAKE)" sh tools/vendor-installer.sh $(BUILD)
+	@MAKE="$(MAKE)" JOBS=$(JOBS) sh tools/reproducible-build.sh $(BUILD)
 	@cd $(X64) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j 2
 
 demo: x64

@@ -2,7 +2,7 @@
 # Static checks of a built 32-bit installer, which no machine here can run:
 # machine and subsystem, imports, manifest, version, string tables and payload.
 #
-#   tools/check-pe32.sh INSTALLER.exe PAYLOAD.bz2 [VT-PACK [REFERENCE.bz2 [PROGRAM...]]]
+#   tools/check-pe32.sh [--signed-by CERT.pem] INSTALLER.exe PAYLOAD.bz2 [VT-PACK [REFERENCE.bz2 [PROGRAM...]]]
 #
 # Each PROGRAM (the other elevated programs: the x64 installer, both
 # uninstallers) has its imports checked as the installer's are.
@@ -11,10 +11,11 @@
 # and with REFERENCE (the payload of the build the tests run) it must hold
 # the same entries, kinds and destinations.
 #
-# With --signed-by CERT.pem the installer and the uninstaller in its payload
-# (VT-PACK finds it) must carry signatures that verify against CERT; without
-# it the installer must be unsigned. The time in the PE header and in the
-# signature is SOURCE_DATE_EPOCH, or none (0) when that is not set.
+# With --signed-by CERT.pem (the signing certificate, or its issuers') the
+# installer and the uninstaller in its payload (VT-PACK finds it) must carry
+# signatures that verify against CERT; without it the installer must be
+# unsigned. The time in the PE header and in the signature is
+# SOURCE_DATE_EPOCH, or none (0) when that is not set.
 set -u
 certificate=
 if [ "${1:-}" = --signed-by ]; then
