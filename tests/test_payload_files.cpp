@@ -96,6 +96,23 @@ TEST(ReadBack, SeesWhatIsOnDiskAndTriesAHeldFileThreeTimesMore)
     EXPECT_EQ(freed.count(failed_), 0u);
 }
 
+// A read-only file at a destination (one the installation could not move
+// away) is made writable and written over.
+TEST(Extract, OverAReadOnlyFileLeftInPlace)
+{
+    scratch_folder install;
+    const fs::path target = install / L"Tablewright.exe";
+    const std::string archive = compressed_archive({{u"Tablewright.exe", u"<InstallPath>", "the new program", 1}});
+    const auto read_only = [&] { return (::GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; };
+    write_file(target, "the old program");
+    ASSERT_TRUE(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+
+    recorder rec;
+    ASSERT_TRUE(extract(archive, install.path(), rec));
+    EXPECT_EQ(read_file(target), "the new program");
+    EXPECT_FALSE(read_only());
+}
+
 // (A disk that fills up and damaged compressed data are reported through
 // this mapping in the extraction and installation tests.)
 TEST(ErrorFromException, MapsEveryFamilyToItsCode)
