@@ -135,7 +135,7 @@ output_file payload_writer::open_output_file(const fs::path& destination)
     // the time of each one. A file that is there already refuses the
     // creation; then its read-only attribute is lifted, so that it can be
     // written over (Wine would let an administrator write a read-only file
-    // and leave the new one read-only).
+    // and leave the new one read-only), and put back when it cannot be.
     const fs::path parent = destination.parent_path();
     if (!parent.empty())
         create_folders(parent); // a missing chain; raises with the folder and the system error
@@ -147,8 +147,10 @@ output_file payload_writer::open_output_file(const fs::path& destination)
             e.code() != std::error_code(ERROR_ACCESS_DENIED, std::system_category()))
             throw;
     }
-    set_read_only(destination, false);
-    return output_file(destination, true);
+    read_only_lifted lifted(destination);
+    output_file file(destination, true);
+    lifted.written_over();
+    return file;
 }
 
 void payload_writer::open_shared_folders(const fs::path& folder)

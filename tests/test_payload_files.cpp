@@ -97,7 +97,8 @@ TEST(ReadBack, SeesWhatIsOnDiskAndTriesAHeldFileThreeTimesMore)
 }
 
 // A read-only file at a destination (one the installation could not move
-// away) is made writable and written over.
+// away) is made writable and written over. Held open by another program as
+// well, it fails the run and keeps its attribute and its content.
 TEST(Extract, OverAReadOnlyFileLeftInPlace)
 {
     scratch_folder install;
@@ -106,6 +107,16 @@ TEST(Extract, OverAReadOnlyFileLeftInPlace)
     const auto read_only = [&] { return (::GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; };
     write_file(target, "the old program");
     ASSERT_TRUE(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        vt::unique_file holder(
+            ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        recorder rec;
+        EXPECT_FALSE(extract(archive, install.path(), rec));
+        EXPECT_EQ(rec.last(failed_).code, std::error_code(ERROR_SHARING_VIOLATION, std::system_category()));
+    }
+    EXPECT_TRUE(read_only()) << "the attribute lifted for the file goes back on when it cannot be written";
+    EXPECT_EQ(read_file(target), "the old program");
 
     recorder rec;
     ASSERT_TRUE(extract(archive, install.path(), rec));
