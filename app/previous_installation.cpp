@@ -12,8 +12,6 @@
 
 namespace {
 
-const wchar_t log_name[] = L"Uninstall.ulog";
-
 bool exists(const std::wstring& path) noexcept
 {
     return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -42,7 +40,7 @@ std::wstring log_beside(const std::wstring& path)
     std::wstring folder = folder_of(path);
     if (folder.empty())
         return {};
-    std::wstring log = folder + L"\\" + log_name;
+    std::wstring log = folder + L"\\" + uninstall_log_name;
     return exists(log) ? log : std::wstring();
 }
 
