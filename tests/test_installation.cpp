@@ -1,14 +1,20 @@
 // One installation from start to end on Wine's real file system, registry and
 // shell: the files, the registry values read back, the links resolved to
-// their target, the lines of the log in order, the progress, and the DirectX
-// step.
+// their target, the lines of the log in order, the progress, the DirectX
+// step, and what the wizard's install page shows of it.
 
 #include "engine/directx_setup.h"
 #include "engine/registration.h"
 #include "installation_test.h"
 #include "payload/file_utils.h"
+#include "resources/dialog_ids.h"
+#include "ui/dlg_install.h"
+#include "ui/window_utilities.h"
+
+#include <commctrl.h>
 
 #include <algorithm>
+#include <thread>
 
 using namespace payload_test;
 
@@ -129,7 +135,97 @@ TEST_F(Installation, AProductWhoseRegistrationFailsStillEndsTheInstallation)
     auto lines = view.lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), L"Registry Data Writing...Failed"), lines.end());
     EXPECT_NE(std::find(lines.begin(), lines.end(), L"Installation Data Writing...OK"), lines.end());
+}
+
+namespace {
+
+// The wizard's install page, made from its template in a window of this
+// thread as the frame holds it, with the installation reporting to it as
+// in the installer.
+class install_page {
+public:
+    install_page()
+        : frame_(::CreateWindowExW(0, L"Static", L"", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, nullptr,
+                                   nullptr))
+    {
+        page_.create(frame_.get(), IDD_INSTALL);
+    }
+    bool install(installation_choices& context, const std::string& compressed)
+    {
+        vt::imemstream payload(compressed.data(), compressed.size());
+        return page_.do_installation(context, payload);
+    }
+    HWND window() const { return page_.hwnd; }
+    std::wstring status() const { return get_window_text(page_.item(IDC_STATUS)); }
+    std::wstring last_line() const
+    {
+        std::wstring log = get_window_text(page_.item(IDC_LOG));
+        if (log.ends_with(L"\r\n"))
+            log.resize(log.size() - 2);
+        return log.substr(log.rfind(L'\n') + 1);
+    }
+    unsigned bar() const { return unsigned(::SendMessageW(page_.item(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
+
+private:
+    dlg_install& page_ = dlg_install::instance();
+    vt::unique_window frame_;
+};
+
+} // namespace
+
+// Through the real install page, with the product's registration run held
+// until the page has answered a message sent to it meanwhile (as Windows
+// asks a window whether it hangs): the window stays alive through the wait,
+// the installer's lock is given up for the product and taken back, and the
+// page ends with a full bar and the way on.
+TEST_F(Installation, ThePageAnswersWhileTheProductRegistersAndEndsFull)
+{
+    install_page page;
+    ASSERT_TRUE(context.instance_lock.try_lock());
+    const fs::path product_log = root.path() / L"product.log";
+    const std::wstring hold = L"vt-test-registration-" + std::to_wstring(::GetCurrentProcessId());
+    vt::unique_handle release(::CreateEventW(nullptr, TRUE, FALSE, hold.c_str()));
+    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_LOG", product_log.c_str());
+    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", hold.c_str());
+    bool answered = false;
+    std::thread user([&] {
+        // The product writes its log as it starts, then waits to be released.
+        for (int tries = 0; tries < 3000 && !fs::exists(product_log); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        DWORD_PTR result = 0;
+        answered = ::SendMessageTimeoutW(page.window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+        ::SetEvent(release.get());
+    });
+    const bool installed = page.install(context, compressed_archive(product_files()));
+    user.join();
+    ASSERT_TRUE(installed);
+
+    EXPECT_TRUE(answered) << "the page did not answer while the product registered";
+    const std::string logged = read_file(product_log);
+    EXPECT_NE(std::wstring(reinterpret_cast<const wchar_t*>(logged.data()), logged.size() / sizeof(wchar_t))
+                  .find(L"/Register /Background | installer lock: free"),
+              std::wstring::npos);
     EXPECT_TRUE(context.instance_lock.owned()) << "the lock is taken back after the product ran";
+    EXPECT_EQ(page.bar(), 100u);
+    EXPECT_EQ(page.last_line(), L"Installation Data Writing...OK");
+    EXPECT_EQ(page.status(), L"Click on 'Next' to continue.");
+}
+
+// A run that stops at a damaged file leaves its end on the page: the failure
+// as the last line and as the status, the bar where the run stopped.
+TEST_F(Installation, AStoppedRunLeavesItsEndOnThePage)
+{
+    install_page page;
+    const std::vector<file_spec> files = {
+        {u"Tablewright_fr.dll", u"<InstallPath>\\Lang", realistic_bytes(30000, 1), 0},
+        {u"Tablewright.exe", u"<InstallPath>", realistic_bytes(60000, 2), 1},
+    };
+    const std::string archive = archive_bytes(files, {{0, 0x12345678}});
+    EXPECT_FALSE(page.install(context, bzip2_compress(archive)));
+    EXPECT_EQ(page.last_line(), L"Copying File \"" + installed(L"Lang\\Tablewright_fr.dll").wstring() + L"\"...Failed");
+    EXPECT_EQ(page.status(), L"Installation failed (Error Code 3).");
+    const std::uint64_t header = archive.size() - 90000;
+    EXPECT_EQ(page.bar(), progress_percent(header + 30000, archive.size()));
 }
 
 // The DirectX step, through the stand-in setup library, which takes its
@@ -282,3 +378,4 @@ TEST(InstallationRules, RegistrationCommandLine)
     EXPECT_EQ(registration_command_line(L"C:\\P\\Tablewright.exe", 0x0008000A00030000),
               L"\"C:\\P\\Tablewright.exe\" /Register /Background /update=0008000a00030000");
 }
+
