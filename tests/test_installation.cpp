@@ -3,6 +3,7 @@
 // their target, the lines of the log in order, the progress, the DirectX
 // step, and what the wizard's install page shows of it.
 
+#include "engine/coalescing_view.h"
 #include "engine/directx_setup.h"
 #include "engine/registration.h"
 #include "installation_test.h"
@@ -380,3 +381,48 @@ TEST(InstallationRules, RegistrationCommandLine)
               L"\"C:\\P\\Tablewright.exe\" /Register /Background /update=0008000a00030000");
 }
 
+// What the page is handed: every line in order and once, the last status,
+// only positions it does not show yet; all of it when a step ends or once
+// 50 ms have passed, and before the bar is shown.
+TEST(CoalescingView, HandsOnEverythingGatheredAtAStepsEndOrAfter50ms)
+{
+    recording_view page;
+    coalescing_view view(page);
+    view.append_log(L"rule\r\n");
+    view.show_progress();
+    EXPECT_EQ(page.log, L"rule\r\n");
+    view.set_status(L"Copying a");
+    view.append_log(L"Copying a...");
+    view.set_progress(0);
+    view.set_progress(40);
+    view.append_log(L"OK\r\n");
+    view.set_status(L"Copying b");
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    view.tick();
+    EXPECT_EQ(page.log, L"rule\r\nCopying a...OK\r\n");
+    EXPECT_EQ(page.status, L"Copying b");
+    view.set_progress(40);
+    view.append_log(L"Copying b...");
+    view.flush();
+    EXPECT_EQ(page.log, L"rule\r\nCopying a...OK\r\nCopying b...");
+    EXPECT_EQ(page.positions, (std::vector<unsigned>{0, 40}));
+}
+
+// A quit that waits in the queue (the session ends) neither ends the wait
+// before its object is signalled nor is lost: the loop that owns it still
+// gets it.
+TEST(WaitDispatching, EndsWhenSignalledAndLeavesAQuitWaiting)
+{
+    vt::unique_handle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    std::thread later([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        ::SetEvent(done.get());
+    });
+    ::PostQuitMessage(3);
+    wait_dispatching(done.get());
+    EXPECT_EQ(::WaitForSingleObject(done.get(), 0), WAIT_OBJECT_0);
+    later.join();
+    MSG quit{};
+    EXPECT_TRUE(::PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_EQ(quit.wParam, 3u);
+}
