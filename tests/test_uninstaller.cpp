@@ -109,6 +109,31 @@ TEST_F(Uninstallation, WaitsWhileAnotherProgramOfTheProductRuns)
     EXPECT_EQ(uninstall(true), uninstall_done);
 }
 
+// A link that could not be made is logged not done and without a path, and
+// such a log is sound. A line marked not done that names a path goes through
+// the checks of every other line: a log doctored to name a file outside the
+// installation's folders that way is refused as a whole, and the file stays.
+TEST_F(Uninstallation, AnUnmadeLinkHasNoPathAndANotDoneLineWithOneIsChecked)
+{
+    install();
+    const fs::path log = installed(L"Uninstall.ulog");
+    const std::string written = read_file(log);
+    const auto log_with = [&](const std::wstring& added) {
+        ::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
+        write_file(log, written + std::string(reinterpret_cast<const char*>(added.data()), added.size() * 2));
+    };
+    const fs::path victim = root.path() / L"notes.txt";
+    write_file(victim, "the user's");
+    log_with(L"9998:04ff:0 -- " + victim.wstring() + L"\r\n");
+    EXPECT_EQ(uninstall(), uninstall_damaged_log);
+    EXPECT_EQ(read_file(victim), "the user's");
+    EXPECT_TRUE(fs::exists(installed(L"Tablewright.exe"))) << "nothing is removed";
+
+    log_with(L"9999:04ff:0 -- \r\n");
+    EXPECT_EQ(uninstall(), uninstall_done);
+    EXPECT_FALSE(fs::exists(installed(L"Tablewright.exe")));
+}
+
 TEST(UninstallLog, PathRules)
 {
     EXPECT_TRUE(is_plain_absolute_path(L"C:\\Program Files\\Vantrel Software\\Tablewright 8\\Tablewright.exe"));
