@@ -6,6 +6,7 @@
 #include "engine/install_journal.h"
 #include "engine/uninstall_log_parser.h"
 #include "scratch_folder.h"
+#include "support/protected_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,14 @@ protected:
     fs::path install_folder = root / L"Tablewright 8";
     fs::path shortcut_folder = root / L"Programs";
     fs::path log = install_folder / L"Uninstall.ulog";
+    const vt::protected_folder installer{root / L"installer"};
+
+    // Backups are made beside a run's journal.
+    void record(install_journal& journal) const
+    {
+        journal.record_to(installer.path() / L"vantrel_{log}.journal",
+                          {1, install_folder.wstring(), shortcut_folder.wstring()});
+    }
 };
 
 // The parser fed line by line until it refuses one.
@@ -83,6 +92,7 @@ const std::wstring_view version_line = L"// Uninstall Log File v1";
 TEST_F(UninstallLog, WrittenBytesFollowTheFormatAndReadBackTheSame)
 {
     install_journal first;
+    record(first);
     std::ofstream(install_folder / L"fr.dll") << "older module";
     for (auto [path, kind] : {std::pair{install_folder / L"Bin" / L"Tablewright.exe", 1},
                               {install_folder / L"fr.dll", 0}, {install_folder / L"Uninstall.exe", 2}}) {
@@ -201,6 +211,7 @@ TEST_F(UninstallLog, OnlyThePreviousLinkMakesWayForTheNewOne)
                                  L"0002:02ff:1 -- " + old_link.wstring() + L"\r\n"));
     install_journal journal;
     journal.read_log(log);
+    record(journal);
 
     // Desktop: the log names only things that are no links; they stay.
     journal.begin_shortcut(true, root);
