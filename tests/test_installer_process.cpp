@@ -28,8 +28,7 @@ TEST(InstallerProcess, OpensTheWizardAndASecondInstallerStopsWithTheResourceInUs
     ASSERT_TRUE(second_box);
     // The lock is tested before the language is settled: the text comes in
     // the start-up language, French, when the system has it. The box is the
-    // wizard's, which the entry point hands to start-up: without a caption
-    // of its own it shows the installer's name and version.
+    // wizard's, handed in by the entry point: its default caption tells.
     const seen_box busy = read_filled_box(second_box, 20s);
     EXPECT_EQ(busy.text, system_error_text(ERROR_BUSY, 0x040C));
     EXPECT_EQ(busy.caption, L"Tablewright 8.11n");

@@ -197,9 +197,8 @@ TEST_F(UninstallLog, ReaderStopsAtTheFirstBrokenRuleAndKeepsWhatCameBefore)
     EXPECT_TRUE(journal.desktop_shortcut_default());
 }
 
-// Of what the previous log names for the links, only the earlier link of
-// that kind makes way for the new one, and it is kept aside while the run
-// can still be undone.
+// Of what the previous log names, only the earlier link of the kind makes
+// way for the new one, kept aside while the run can still be undone.
 TEST_F(UninstallLog, OnlyThePreviousLinkMakesWayForTheNewOne)
 {
     const fs::path old_link = shortcut_folder / L"Tablewright 8.11m.lnk", not_a_link = root / L"notes.txt";

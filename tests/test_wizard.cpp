@@ -307,8 +307,7 @@ TEST_F(Wizard, TheWayOutIsClosedOnlyWhileTheInstallationRuns)
             ::PostMessageW(frame, WM_SYSKEYDOWN, VK_F4, 1 | (KF_ALTDOWN << 16));
             ::PostMessageW(frame, WM_SYSCOMMAND, SC_CLOSE, 0);
             ::PostMessageW(frame, WM_CLOSE, 0, 0);
-            // The About box's modal loop would hold the installation up.
-            ::PostMessageW(frame, WM_SYSCOMMAND, IDM_ABOUT, 0);
+            ::PostMessageW(frame, WM_SYSCOMMAND, IDM_ABOUT, 0); // its modal loop would hold it up
             for (int id : {IDC_EXIT, IDC_NEXT, IDC_BACK})
                 ::SendMessageW(frame, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
             pump_messages();
