@@ -148,7 +148,6 @@ public:
         vt::imemstream payload(compressed.data(), compressed.size());
         return page_.do_installation(context, payload);
     }
-    HWND window() const { return page_.hwnd; }
     std::wstring status() const { return get_window_text(page_.item(IDC_STATUS)); }
     std::wstring log() const { return get_window_text(page_.item(IDC_LOG)); }
     unsigned bar() const { return unsigned(::SendMessageW(page_.item(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
@@ -187,11 +186,10 @@ TEST_F(Installation, ThePageShowsTheEndOfARunAndAnswersWhileTheProductRegisters)
     ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", hold.c_str());
     bool answered = false;
     std::thread user([&] {
-        // The product writes its log as it starts, then waits to be released.
         for (int tries = 0; tries < 3000 && !fs::exists(product_log); ++tries)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         DWORD_PTR result = 0;
-        answered = ::SendMessageTimeoutW(page.window(), WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+        answered = ::SendMessageTimeoutW(dlg_install::instance().hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
         ::SetEvent(release.get());
     });
     const bool installed = page.install(context, compressed_archive(product_files(L"tests\\Tablewright_exit0.exe")));
@@ -360,9 +358,8 @@ TEST(InstallationRules, RegistrationCommandLine)
               L"\"C:\\P\\Tablewright.exe\" /Register /Background /update=0008000a00030000");
 }
 
-// The page is handed every line once, the last status and only new
-// positions: when a step ends, once 50 ms have passed, and before the bar
-// is shown.
+// The page gets every line once, the last status and only new positions:
+// when a step ends, after 50 ms, and before the bar is shown.
 TEST(CoalescingView, HandsOnEverythingGatheredAtAStepsEndOrAfter50ms)
 {
     recording_view page;

@@ -96,9 +96,8 @@ TEST(ReadBack, SeesWhatIsOnDiskAndTriesAHeldFileThreeTimesMore)
     EXPECT_EQ(freed.count(failed_), 0u);
 }
 
-// A read-only file at a destination (one the installation could not move
-// away) is made writable and written over. Held open by another program as
-// well, it fails the run and keeps its attribute and its content.
+// A read-only file left at its destination is made writable and written
+// over; held open as well, it fails the run and stays as it was.
 TEST(Extract, OverAReadOnlyFileLeftInPlace)
 {
     scratch_folder install;
