@@ -11,6 +11,8 @@
 #include "ui/basic_dialog.h"
 #include "ui/dlg_end.h"
 #include "ui/dlg_main.h"
+#include "ui/dlg_start.h"
+#include "ui/dpi.h"
 #include "ui/window_utilities.h"
 
 #include <commctrl.h>
@@ -181,6 +183,102 @@ std::string clipping(HWND control)
            std::to_string(width) + "x" + std::to_string(client.bottom);
 }
 
+// The wizard at the scale of its screen: every control of the frame and its
+// pages (window -1 the frame, else the page) by its place in the z-order.
+using wizard_layout = std::map<std::pair<int, int>, RECT>;
+
+wizard_layout layout_of(HWND frame)
+{
+    wizard_layout layout;
+    for (int window = -1; window < 5; ++window) {
+        HWND parent = window < 0 ? frame : page(unsigned(window));
+        int place = 0;
+        for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+            layout[{window, place++}] = window_rect(child);
+    }
+    return layout;
+}
+
+std::string describe(const RECT& rect)
+{
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right - rect.left) +
+           "x" + std::to_string(rect.bottom - rect.top);
+}
+
+// The controls that do not lie within their window's client area, hidden
+// pages included.
+std::string controls_outside(HWND frame)
+{
+    std::string outside;
+    for (const auto& [key, rect] : layout_of(frame)) {
+        RECT client{};
+        ::GetClientRect(key.first < 0 ? frame : page(unsigned(key.first)), &client);
+        RECT within{};
+        ::IntersectRect(&within, &rect, &client);
+        if (!::EqualRect(&within, &rect))
+            outside += "\nwindow " + std::to_string(key.first) + ", control " + std::to_string(key.second) + " at " +
+                       describe(rect) + " in " + describe(client);
+    }
+    return outside;
+}
+
+// How the side image fails to fill its slot; empty when it fills it.
+std::string side_image_gap(HWND frame, const RECT& slot)
+{
+    HWND side = ::GetDlgItem(frame, IDC_SIDE_IMAGE);
+    RECT placed = window_rect(side);
+    if (!::EqualRect(&placed, &slot))
+        return "the image's control is at " + describe(placed) + ", its slot at " + describe(slot);
+    auto image = reinterpret_cast<HGDIOBJ>(::SendMessageW(side, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    BITMAP bitmap{};
+    if (!image || !::GetObjectW(image, sizeof(bitmap), &bitmap))
+        return "no image";
+    if (bitmap.bmWidth != placed.right - placed.left || bitmap.bmHeight != placed.bottom - placed.top)
+        return "an image of " + std::to_string(bitmap.bmWidth) + "x" + std::to_string(bitmap.bmHeight) +
+               " in a slot of " + describe(placed);
+    // The banner reaches the slot's right edge: its upper half is blue, not
+    // the panel's white.
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, image);
+    COLORREF edge = ::GetPixel(dc, bitmap.bmWidth - 1, bitmap.bmHeight / 4);
+    ::SelectObject(dc, old);
+    ::DeleteDC(dc);
+    return edge == RGB(255, 255, 255) || edge == CLR_INVALID ? "white at the image's right edge" : "";
+}
+
+RECT scaled(const RECT& rect, unsigned from, unsigned to)
+{
+    LONG left = scale_dpi(rect.left, from, to);
+    LONG top = scale_dpi(rect.top, from, to);
+    return {left, top, left + scale_dpi(rect.right - rect.left, from, to),
+            top + scale_dpi(rect.bottom - rect.top, from, to)};
+}
+
+// The message Windows sends when the frame's monitor changes its scale;
+// Wine never sends it itself.
+void change_scale(HWND frame, unsigned dpi, const RECT& suggested)
+{
+    ::SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+}
+
+// The flags' and the caption icon's heights, which the scale sets.
+void expect_icons_at(HWND frame, unsigned dpi)
+{
+    int width = 0;
+    int height = 0;
+    ImageList_GetIconSize(dlg_start::instance().flag_images.get(), &width, &height);
+    EXPECT_EQ(height, scale_dpi(12, base_dpi, dpi)) << "flags";
+    ICONINFO info{};
+    BITMAP bitmap{};
+    auto icon = reinterpret_cast<HICON>(::SendMessageW(frame, WM_GETICON, ICON_SMALL, 0));
+    if (icon && ::GetIconInfo(icon, &info)) {
+        ::GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
+        ::DeleteObject(info.hbmColor);
+        ::DeleteObject(info.hbmMask);
+    }
+    EXPECT_EQ(bitmap.bmHeight, scale_dpi(16, base_dpi, dpi)) << "caption icon";
+}
+
 class Wizard : public ::testing::Test {
 protected:
     void SetUp() override
@@ -204,6 +302,9 @@ protected:
 
     installer_context& context = installer_context::instance();
 };
+
+// The cases that run again in a prefix at another scale.
+class WizardScale : public Wizard {};
 
 } // namespace
 
@@ -416,4 +517,70 @@ TEST_F(Wizard, EveryTextFitsItsControlInEveryLanguage)
             });
         }
     }
+}
+
+// At the scale the wizard starts at, the side image fills its slot, the flags
+// and the caption icon are drawn at their size for it, no control lies
+// outside its window and the minimum size grows with the scale (at 100 % it
+// is more than 600 x 240 pixels).
+TEST_F(WizardScale, AtTheStartScalePicturesFillTheirPlacesAndControlsTheirWindows)
+{
+    run_wizard([](HWND frame) {
+        const dlg_main& wizard = dlg_main::instance();
+        RECT slot{3, 3, 61, 108};
+        ::MapDialogRect(frame, &slot);
+        EXPECT_EQ(side_image_gap(frame, slot), "");
+        EXPECT_EQ(controls_outside(frame), "");
+        expect_icons_at(frame, wizard.dpi);
+        EXPECT_GT(wizard.min_width, scale_dpi(600, base_dpi, wizard.dpi));
+        EXPECT_GT(wizard.min_height, scale_dpi(240, base_dpi, wizard.dpi));
+    });
+}
+
+// A move to a monitor at 150 % of the start's scale scales the minimum size,
+// the slot of the side image and the pictures; the move back gives the
+// start's layout again. The size stored at the end is the one at 96 dpi.
+TEST_F(WizardScale, AChangeOfScaleAndBackLeavesTheStartLayout)
+{
+    SIZE closed{};
+    unsigned larger = 0;
+    run_wizard([&](HWND frame) {
+        const dlg_main& wizard = dlg_main::instance();
+        const unsigned start = wizard.dpi;
+        larger = start * 3 / 2;
+        const wizard_layout before = layout_of(frame);
+        const SIZE minimum{wizard.min_width, wizard.min_height};
+        RECT slot{3, 3, 61, 108};
+        ::MapDialogRect(frame, &slot);
+        const RECT outer = window_rect(frame);
+        const RECT larger_outer{outer.left, outer.top, outer.left + scale_dpi(outer.right - outer.left, start, larger),
+                                outer.top + scale_dpi(outer.bottom - outer.top, start, larger)};
+
+        change_scale(frame, larger, larger_outer);
+        EXPECT_EQ(wizard.min_width, scale_dpi(minimum.cx, start, larger));
+        EXPECT_EQ(wizard.min_height, scale_dpi(minimum.cy, start, larger));
+        RECT placed = window_rect(frame);
+        EXPECT_TRUE(::EqualRect(&placed, &larger_outer)) << describe(placed);
+        EXPECT_EQ(side_image_gap(frame, scaled(slot, start, larger)), "");
+        EXPECT_EQ(controls_outside(frame), "");
+        expect_icons_at(frame, larger);
+
+        change_scale(frame, start, outer);
+        const wizard_layout after = layout_of(frame);
+        for (const auto& [key, rect] : before)
+            EXPECT_TRUE(after.count(key) && ::EqualRect(&rect, &after.at(key)))
+                << "window " << key.first << ", control " << key.second << " was at " << describe(rect);
+        EXPECT_EQ(wizard.min_width, minimum.cx);
+        expect_icons_at(frame, start);
+
+        change_scale(frame, larger, larger_outer);
+        placed = window_rect(frame);
+        closed = {placed.right - placed.left, placed.bottom - placed.top};
+    });
+    std::int32_t stored[2] = {};
+    DWORD size = sizeof(stored);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, size_key, L"InstallerSize", RRF_RT_REG_BINARY, nullptr, stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(stored[0], scale_dpi(closed.cx, larger, base_dpi));
+    EXPECT_EQ(stored[1], scale_dpi(closed.cy, larger, base_dpi));
 }
