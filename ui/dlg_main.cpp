@@ -109,6 +109,10 @@ void dlg_main::size_frame()
 {
     RECT client{};
     ::GetClientRect(hwnd, &client);
+    // The separator spans the frame from edge to edge, however the dialog
+    // units of its template round.
+    RECT line = window_rect(item(IDC_SEPARATOR));
+    set_window_rect(item(IDC_SEPARATOR), 0, line.top, client.right, line.bottom);
     int grip_width = ::GetSystemMetrics(SM_CXVSCROLL);
     int grip_height = ::GetSystemMetrics(SM_CYHSCROLL);
     HWND grip = ::CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"ScrollBar", L"",
@@ -224,8 +228,10 @@ void dlg_main::on_dpi_changed(unsigned new_dpi, const RECT& suggested)
         if (!page->hwnd)
             continue;
         rescale_children(page->hwnd, old_dpi, new_dpi, font_handle);
-        page->width = scale_dpi(page->width, old_dpi, new_dpi);
-        page->height = scale_dpi(page->height, old_dpi, new_dpi);
+        // The size the page gets from the frame's rescaling below.
+        RECT area = window_rect(page->hwnd);
+        page->width = scale_dpi(area.right, old_dpi, new_dpi) - scale_dpi(area.left, old_dpi, new_dpi);
+        page->height = scale_dpi(area.bottom, old_dpi, new_dpi) - scale_dpi(area.top, old_dpi, new_dpi);
     }
     rescale_children(hwnd, old_dpi, new_dpi, font_handle);
     width = scale_dpi(width, old_dpi, new_dpi);

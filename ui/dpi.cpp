@@ -46,10 +46,12 @@ void rescale_children(HWND parent, unsigned from, unsigned to, HFONT font)
             height = dropped.bottom - dropped.top;
         if (font)
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        // Edges, not sizes, so that a control flush with an edge of its
+        // parent stays flush with it.
         int left = scale_dpi(rect.left, from, to);
         int top = scale_dpi(rect.top, from, to);
-        ::SetWindowPos(child, nullptr, left, top, scale_dpi(rect.right - rect.left, from, to),
-                       scale_dpi(height, from, to), SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+        ::SetWindowPos(child, nullptr, left, top, scale_dpi(rect.right, from, to) - left,
+                       scale_dpi(rect.top + height, from, to) - top, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
     }
     ::InvalidateRect(parent, nullptr, TRUE);
 }

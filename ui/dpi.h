@@ -17,7 +17,7 @@ inline int scale_dpi(int length, unsigned from, unsigned to)
     return ::MulDiv(length, int(to), int(from));
 }
 
-// Moves and sizes every child of the window from one scale to another and
-// gives them font (when there is one). Combo boxes keep their dropped-down
-// height in proportion.
+// Moves every edge of every child of the window from one scale to another
+// and gives the children font (when there is one). Combo boxes keep their
+// dropped-down height in proportion.
 void rescale_children(HWND parent, unsigned from, unsigned to, HFONT font);
