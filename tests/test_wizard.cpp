@@ -318,7 +318,8 @@ protected:
     installer_context& context = installer_context::instance();
 };
 
-// The cases that run again in a prefix at another scale.
+// The wizard at the scale of its screen (the suite runs at 96, 144 and 192
+// dpi).
 class WizardScale : public Wizard {};
 
 } // namespace
@@ -553,7 +554,8 @@ TEST_F(WizardScale, AtTheStartScalePicturesFillTheirPlacesAndControlsTheirWindow
 
 // A move to a monitor at 150 % of the start's scale scales the minimum size,
 // the slot of the side image and the pictures; the move back gives the
-// start's layout again, each edge within the pixel that rounding costs. The size stored at the end is the one at 96 dpi.
+// start's layout again, each edge within the pixel that rounding costs. The
+// size stored at the end is the one at 96 dpi.
 TEST_F(WizardScale, AChangeOfScaleAndBackLeavesTheStartLayout)
 {
     SIZE closed{};

@@ -87,13 +87,15 @@ void dlg_main::on_init()
 
     dpi = window_dpi(hwnd);
     template_dpi_ = dpi;
+    take_over_dpi_scaling(hwnd);
     ::GetObjectW(reinterpret_cast<HGDIOBJ>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof(template_font_),
                  &template_font_);
     fit_pictures();
 
     // The page templates are not visible: every page starts hidden.
     for (std::size_t index = 0; index < pages.size(); ++index)
-        pages[index]->create(hwnd, page_templates[index]);
+        if (HWND page = reinterpret_cast<HWND>(pages[index]->create(hwnd, page_templates[index])))
+            take_over_dpi_scaling(page);
 
     size_frame();
     update_texts();
@@ -160,7 +162,8 @@ void dlg_main::size_frame()
 void dlg_main::on_destroy()
 {
     RECT outer = window_rect(hwnd);
-    store_size(SIZE{scale_dpi(outer.right - outer.left, dpi, base_dpi), scale_dpi(outer.bottom - outer.top, dpi, base_dpi)});
+    store_size(SIZE{scale_dpi(outer.right - outer.left, dpi, base_dpi),
+                    scale_dpi(outer.bottom - outer.top, dpi, base_dpi)});
     if (frame_window == hwnd)
         frame_window = nullptr;
 }

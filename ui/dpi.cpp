@@ -23,6 +23,20 @@ unsigned window_dpi(HWND window)
     return dpi > 0 ? unsigned(dpi) : base_dpi;
 }
 
+void take_over_dpi_scaling(HWND dialog) noexcept
+{
+    // DIALOG_DPI_CHANGE_BEHAVIORS, an enumeration the headers for older
+    // systems lack: DDC_DISABLE_ALL.
+    typedef BOOL(WINAPI set_dialog_dpi_change_behavior)(HWND, int, int);
+    constexpr int disable_all = 1;
+    static vt::library_function<set_dialog_dpi_change_behavior> set_behavior(L"user32.dll",
+                                                                            "SetDialogDpiChangeBehavior");
+    try {
+        set_behavior(dialog, disable_all, disable_all);
+    } catch (const std::system_error&) {
+    }
+}
+
 namespace {
 
 bool is_combo_box(HWND window)
@@ -42,7 +56,8 @@ void rescale_children(HWND parent, unsigned from, unsigned to, HFONT font)
         // A combo box is sized with its list dropped down; its closed height
         // follows the font.
         RECT dropped{};
-        if (is_combo_box(child) && ::SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped)))
+        if (is_combo_box(child) &&
+            ::SendMessageW(child, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped)))
             height = dropped.bottom - dropped.top;
         if (font)
             ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);

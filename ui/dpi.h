@@ -17,6 +17,12 @@ inline int scale_dpi(int length, unsigned from, unsigned to)
     return ::MulDiv(length, int(to), int(from));
 }
 
+// Windows 10 1703 and later rescale a dialog's controls and fonts
+// themselves when its scale changes; the wizard, which also lays out its
+// pictures and the frame's layout on that change, does it all itself and
+// turns that off for the dialog. Nothing to turn off elsewhere.
+void take_over_dpi_scaling(HWND dialog) noexcept;
+
 // Moves every edge of every child of the window from one scale to another
 // and gives the children font (when there is one). Combo boxes keep their
 // dropped-down height in proportion.
