@@ -13,7 +13,6 @@
 
 namespace {
 
-const wchar_t log_name[] = L"Uninstall.ulog";
 
 std::wstring recorded_path(REGSAM view)
 {
@@ -38,7 +37,7 @@ std::wstring log_beside(const std::wstring& path)
     std::wstring folder = folder_of(path);
     if (folder.empty())
         return {};
-    std::wstring log = folder + L"\\" + log_name;
+    std::wstring log = folder + L"\\" + uninstall_log_name;
     return vt::path_exists(log) ? log : std::wstring();
 }
 

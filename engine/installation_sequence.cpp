@@ -386,7 +386,7 @@ private:
     {
         step(text(1119));
         fs::path folder = uninstaller_.empty() ? fs::path(context_.install_folder) : uninstaller_.parent_path();
-        bool ok = context_.journal.write_log(folder / L"Uninstall.ulog", context_.install_folder,
+        bool ok = context_.journal.write_log(folder / uninstall_log_name, context_.install_folder,
                                              context_.start_menu_folder);
         outcome(ok);
     }

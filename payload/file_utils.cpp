@@ -101,7 +101,7 @@ bool same_path(const fs::path& a, const fs::path& b)
     return same_elements(na, nb, same_element_ignoring_case);
 }
 
-void set_read_only(const fs::path& path, bool read_only)
+bool set_read_only(const fs::path& path, bool read_only)
 {
     fs::path target = path;
     // A chain of links longer than this is a loop.
@@ -109,24 +109,32 @@ void set_read_only(const fs::path& path, bool read_only)
         std::error_code ec;
         const fs::file_status status = fs::symlink_status(target, ec);
         if (ec)
-            return;
+            return false;
         if (fs::is_symlink(status)) {
             fs::path next = fs::read_symlink(target, ec);
             if (ec)
-                return;
+                return false;
             target = next.is_absolute() ? next : target.parent_path() / next;
             continue;
         }
         if (!fs::is_regular_file(status))
-            return;
+            return false;
         const DWORD attributes = ::GetFileAttributesW(target.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
-            return;
+            return false;
         const bool is_read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-        if (is_read_only != read_only)
-            ::SetFileAttributesW(target.c_str(), attributes ^ FILE_ATTRIBUTE_READONLY);
-        return;
+        return is_read_only != read_only &&
+               ::SetFileAttributesW(target.c_str(), attributes ^ FILE_ATTRIBUTE_READONLY);
     }
+    return false;
+}
+
+read_only_lifted::read_only_lifted(fs::path path) : path_(std::move(path)), lifted_(set_read_only(path_, false)) {}
+
+read_only_lifted::~read_only_lifted()
+{
+    if (lifted_)
+        set_read_only(path_, true);
 }
 
 std::uint32_t file_crc32(const fs::path& path, const std::function<void()>& every_megabyte)

@@ -40,10 +40,10 @@ copy-backup-renamed @@ test_journal @@ Journal.* @@ engine/journal_undo.cpp @@ i
 backup-confirmed-early @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@     if (back_up(path, copy, backup))\n        backup_made(backup);\n    else @@     backup_made(backup);\n    if (!back_up(path, copy, backup))
 cut-moved-unconfirmed @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ !recorded.copy && !vt::path_exists(entry.path) && vt::path_exists(entry.backup); @@ false;
 cut-oldest-first @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ return a.run.run.started > b.run.run.started; @@ return a.run.run.started < b.run.run.started;
-cut-changed-file-removed @@ test_journal @@ Journal.* @@ engine/journal_undo.cpp @@ if (mode == undo_mode::cut_run && !unchanged_since_run(step)) { @@ if (false) {
+cut-changed-file-removed @@ test_journal @@ Journal.* @@ engine/journal_undo.cpp @@ if (mode == undo_mode::cut_run && !unchanged_since_run(step)) { @@ if (mode == undo_mode::cut_run && !unchanged_since_run(step) && false) {
 cut-failure-forgotten @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ left.entries.insert(left.entries.begin(), cut.run.entries[i]); @@ continue;
 cut-any-path @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ || !misplaced_entry(entry, roots).empty())) @@ || false))
-cut-foreign-backup @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ return is_backup_of(entry.backup, folder); @@ return true;
+cut-foreign-backup @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ return is_backup_of(entry.backup, folder); @@ return is_backup_of(entry.backup, folder) || true;
 cut-kept-unlogged @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@         install_journal::write_log_of_cut_run(cut.run); @@         (void)0;
 log-hex-code @@ test_uninstall_log @@ UninstallLogParser.* @@ engine/uninstall_log_parser.cpp @@ !take_number(text, 16, code) @@ !take_number(text, 10, code)
 log-separator @@ test_uninstall_log @@ UninstallLogParser.* @@ engine/uninstall_log_parser.cpp @@ if (text.substr(0, 2) != L"--" || (text.size() > 2 && !is_log_blank(text[2]))) @@ if (text.substr(0, 2) != L"--")
@@ -71,6 +71,18 @@ uninstall-no-wait @@ test_uninstaller @@ Uninstallation.WaitsWhile* @@ demo/unin
 uninstall-path-rule @@ test_uninstaller @@ UninstallLog.PathRules @@ engine/installation_paths.cpp @@ (strictly && p.size() == f.size()) @@ (strictly && p.size() == f.size() + 1)
 newer-installed @@ lifecycle_Newer @@ - @@ app/previous_installation.cpp @@ found.state = -1; @@ found.state = 2;
 stop-ignored @@ faults_StopRequested @@ - @@ engine/installation_sequence.cpp @@ if (stoppable(n) && view_.stop_requested()) @@ if (stoppable(n) && false && view_.stop_requested())
+about-while-installing @@ test_wizard @@ Wizard.TheWayOut* @@ ui/dlg_main.cpp @@     if (!installing_)\n        show_about_box(hwnd); @@     show_about_box(hwnd);
+startup-box @@ test_installer_process @@ InstallerProcess.* @@ app/main.cpp @@     context.message_box = [](const std::wstring& text, const std::wstring& caption, UINT style) {\n        return message_box(text, caption, style);\n    }; @@ 
+readonly-retry @@ test_payload @@ Extract.OverARead* @@ payload/payload_writer.cpp @@     read_only_lifted lifted(destination);\n    output_file file(destination, true);\n    lifted.written_over(); @@     output_file file(destination, true);
+readonly-restored @@ test_payload @@ Extract.OverARead* @@ payload/file_utils.cpp @@     if (lifted_)\n        set_read_only(path_, true); @@     if (!lifted_)\n        set_read_only(path_, true);
+coalescing-tick @@ test_installation @@ CoalescingView.* @@ engine/coalescing_view.cpp @@ if (std::chrono::steady_clock::now() - last_flush_ >= flush_interval) @@ if (false)
+coalescing-position @@ test_installation @@ Installation.ThePage* @@ engine/coalescing_view.cpp @@ if (percent_ != shown_percent_) { @@ if (false) {
+dispatching-wait @@ test_installation @@ Installation.ThePage* @@ support/message_pump.cpp @@ ::MsgWaitForMultipleObjectsEx(1, &object, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE); @@ ::WaitForSingleObject(object, INFINITE);
+directx-frozen @@ test_installation @@ Installation.FullRun* @@ engine/directx_setup.cpp @@ if (reason == callback_reason_progress) @@ if (reason == callback_reason_progress + 1000)
+progress-bar @@ test_installation @@ Installation.ThePage* @@ ui/dlg_install.cpp @@ PBM_SETPOS, WPARAM(percent), 0); @@ PBM_SETPOS, WPARAM(percent / 2), 0);
+page-final-flush @@ test_installation @@ Installation.ThePage* @@ engine/installation_sequence.cpp @@         try {\n            view_.flush();\n        } catch (...) { @@         try {\n        } catch (...) {
+unmade-link-path @@ test_uninstaller @@ Uninstallation.AnUnmade* @@ demo/uninstaller/log_check.cpp @@ !entry.done && entry.path.empty(); @@ !entry.done;
+unmade-link-refused @@ test_uninstaller @@ Uninstallation.AnUnmade* @@ demo/uninstaller/log_check.cpp @@         if (is_unmade_link(entry))\n            continue; @@ 
 EOF
 }
 
