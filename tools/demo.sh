@@ -108,7 +108,7 @@ mkdir -p "$shots"
 # A prefix made anew, its user's text scale set before the installer starts.
 scaled_prefix() {
     rm -rf "$1"
-    [ "$dpi" = 96 ] || sh "$here/../tests/scaled-prefix.sh" "$1" "$dpi"
+    [ "$dpi" = 96 ] || sh "$here/scaled-prefix.sh" "$1" "$dpi"
 }
 if [ -n "${DISPLAY:-}" ]; then
     if [ "$dpi" != 96 ]; then
