@@ -6,8 +6,10 @@
 #include "app/language.h"
 #include "dialog_watch.h"
 #include "resources/dialog_ids.h"
+#include "support/error.h"
 #include "support/known_folder.h"
 #include "support/message_pump.h"
+#include "support/unique_any.h"
 #include "ui/basic_dialog.h"
 #include "ui/dlg_end.h"
 #include "ui/dlg_main.h"
@@ -30,25 +32,56 @@ namespace {
 
 // The wizard driver: the frame runs modal exactly as the installer runs it,
 // and a test script works it from inside its modal loop with the messages a
-// user's actions produce.
+// user's actions produce. The dialog manager shows the frame once its loop is
+// idle; the test itself then posts the script's start, so the script begins
+// on the frame as the user first sees it.
 
+constexpr UINT start_script_message = WM_APP;
 const std::function<void(HWND)>* pending_script = nullptr;
 
-void CALLBACK start_script(HWND, UINT, UINT_PTR timer, DWORD)
+LRESULT CALLBACK script_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
 {
+    if (message != start_script_message)
+        return ::DefWindowProcW(window, message, wparam, lparam);
     HWND frame = dlg_main::instance().hwnd;
-    // The dialog manager shows the frame once its loop is idle; the script
-    // starts when the user could see it. A timer message already queued when
-    // the timer is killed still comes, from a loop inside the script: the
-    // script runs once.
-    if (!pending_script || !frame || !::IsWindowVisible(frame))
-        return;
-    ::KillTimer(nullptr, timer);
+    if (!pending_script || !frame)
+        return 0;
     // The frame itself is no box for the test's watchers to answer.
     ::SetPropW(frame, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
-    (*std::exchange(pending_script, nullptr))(frame);
+    vt::exception_barrier(false, [frame] {
+        (*std::exchange(pending_script, nullptr))(frame);
+        return true;
+    });
     if (::IsWindow(frame) && ::IsWindowVisible(frame))
         ::EndDialog(frame, -1);
+    return 0;
+}
+
+// The window of this thread that the start is posted to; the frame's modal
+// loop dispatches it like any other.
+HWND script_window()
+{
+    static const HWND window = [] {
+        WNDCLASSW window_class{};
+        window_class.lpfnWndProc = script_window_proc;
+        window_class.hInstance = ::GetModuleHandleW(nullptr);
+        window_class.lpszClassName = L"vt.test.wizard_script";
+        ::RegisterClassW(&window_class);
+        return ::CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 window_class.hInstance, nullptr);
+    }();
+    return window;
+}
+
+// Posts the script's start when the frame has been shown.
+LRESULT CALLBACK watch_frame_shown(int code, WPARAM wparam, LPARAM lparam)
+{
+    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
+    if (code == HC_ACTION && pending_script && call->message == WM_WINDOWPOSCHANGED &&
+        call->hwnd == dlg_main::instance().hwnd &&
+        (reinterpret_cast<const WINDOWPOS*>(call->lParam)->flags & SWP_SHOWWINDOW))
+        ::PostMessageW(script_window(), start_script_message, 0, 0);
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 // Runs the wizard frame and plays script in its modal loop. Returns what the
@@ -56,13 +89,14 @@ void CALLBACK start_script(HWND, UINT, UINT_PTR timer, DWORD)
 // afterwards and gives -1.
 INT_PTR run_wizard(const std::function<void(HWND frame)>& script)
 {
+    script_window();
     pending_script = &script;
-    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, start_script);
+    vt::unique_hook shown(::SetWindowsHookExW(WH_CALLWNDPROCRET, watch_frame_shown, nullptr, ::GetCurrentThreadId()));
     INT_PTR result = ::DialogBoxParamW(language_settings::instance().resource_module(),
                                        MAKEINTRESOURCEW(IDD_MAIN), nullptr, dialog_proc,
                                        reinterpret_cast<LPARAM>(&dlg_main::instance()));
-    ::KillTimer(nullptr, timer);
-    pending_script = nullptr;
+    if (std::exchange(pending_script, nullptr))
+        ADD_FAILURE() << "the frame ended before the script started";
     return result;
 }
 
