@@ -80,9 +80,9 @@ void report_failure(const std::exception& failure)
     std::wstring message;
     if (auto system = dynamic_cast<const std::system_error*>(&failure);
         system && system->code().category() == std::system_category())
-        message = system_error_text(DWORD(system->code().value()), LANGIDFROMLCID(language_settings::instance().lcid));
+        message = system_error_text(DWORD(system->code().value()), current_langid());
     else
-        message = system_error_text(DWORD(E_FAIL), LANGIDFROMLCID(language_settings::instance().lcid));
+        message = system_error_text(DWORD(E_FAIL), current_langid());
     message_box(message, installer_context::instance().caption(true), MB_OK | MB_ICONWARNING);
 }
 
@@ -108,6 +108,9 @@ bool dispatch(basic_dialog& self, HWND window, UINT message, WPARAM wparam, LPAR
         self.on_init();
         return true;
     }
+    case WM_DPICHANGED:
+        self.on_dpi_changed(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+        return true;
     case WM_COMMAND:
         return self.on_command(LOWORD(wparam), HIWORD(wparam));
     case WM_SYSCOMMAND:
