@@ -20,10 +20,8 @@ struct seen_box {
 };
 
 // While alive, every dialog box of this thread that it activates is recorded
-// and answered by pressing the button that answer() chooses for it. Windows
-// of other threads are left alone, although Wine shows them to the hook too:
-// a thread that hides its active window while another program holds the
-// foreground activates the next window in line, whoever owns it.
+// and answered by pressing the button that answer() chooses for it. Wine also
+// shows the hook other programs' windows that this thread tries to activate.
 class box_watcher {
 public:
     explicit box_watcher(std::function<int(const seen_box&)> answer);

@@ -34,7 +34,7 @@ fi
 # for every test.
 WINEPREFIX="$prefix" sh "$(dirname "$0")/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
 # Its server ends before the test starts, which would otherwise meet it on its
-# way out (tests/wine-server.sh).
+# way out (tools/wine-server.sh).
 WINEPREFIX="$prefix" wineserver -w
 ln -s "$disk" "$prefix/dosdevices/t:"
 exit 0

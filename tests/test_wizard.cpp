@@ -37,54 +37,24 @@ namespace {
 // The wizard driver: the frame runs modal exactly as the installer runs it,
 // and a test script works it from inside its modal loop with the messages a
 // user's actions produce. The dialog manager shows the frame once its loop is
-// idle; the test itself then posts the script's start, so the script begins
-// on the frame as the user first sees it.
+// idle; the script starts at the first message the loop hands to the
+// thread's message filter after that, on the frame as the user first sees it.
 
-constexpr UINT start_script_message = WM_APP;
 const std::function<void(HWND)>* pending_script = nullptr;
 
-LRESULT CALLBACK script_window_proc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
+LRESULT CALLBACK start_script(int code, WPARAM wparam, LPARAM lparam)
 {
-    if (message != start_script_message)
-        return ::DefWindowProcW(window, message, wparam, lparam);
     HWND frame = dlg_main::instance().hwnd;
-    if (!pending_script || !frame)
-        return 0;
-    // The frame itself is no box for the test's watchers to answer.
-    ::SetPropW(frame, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
-    vt::exception_barrier(false, [frame] {
-        (*std::exchange(pending_script, nullptr))(frame);
-        return true;
-    });
-    if (::IsWindow(frame) && ::IsWindowVisible(frame))
-        ::EndDialog(frame, -1);
-    return 0;
-}
-
-// The window of this thread that the start is posted to; the frame's modal
-// loop dispatches it like any other.
-HWND script_window()
-{
-    static const HWND window = [] {
-        WNDCLASSW window_class{};
-        window_class.lpfnWndProc = script_window_proc;
-        window_class.hInstance = ::GetModuleHandleW(nullptr);
-        window_class.lpszClassName = L"vt.test.wizard_script";
-        ::RegisterClassW(&window_class);
-        return ::CreateWindowExW(0, window_class.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                 window_class.hInstance, nullptr);
-    }();
-    return window;
-}
-
-// Posts the script's start when the frame has been shown.
-LRESULT CALLBACK watch_frame_shown(int code, WPARAM wparam, LPARAM lparam)
-{
-    const auto* call = reinterpret_cast<const CWPRETSTRUCT*>(lparam);
-    if (code == HC_ACTION && pending_script && call->message == WM_WINDOWPOSCHANGED &&
-        call->hwnd == dlg_main::instance().hwnd &&
-        (reinterpret_cast<const WINDOWPOS*>(call->lParam)->flags & SWP_SHOWWINDOW))
-        ::PostMessageW(script_window(), start_script_message, 0, 0);
+    if (code == MSGF_DIALOGBOX && pending_script && frame && ::IsWindowVisible(frame)) {
+        // The frame itself is no box for the test's watchers to answer.
+        ::SetPropW(frame, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
+        vt::exception_barrier(false, [frame] {
+            (*std::exchange(pending_script, nullptr))(frame);
+            return true;
+        });
+        if (::IsWindow(frame) && ::IsWindowVisible(frame))
+            ::EndDialog(frame, -1);
+    }
     return ::CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
@@ -93,9 +63,8 @@ LRESULT CALLBACK watch_frame_shown(int code, WPARAM wparam, LPARAM lparam)
 // afterwards and gives -1.
 INT_PTR run_wizard(const std::function<void(HWND frame)>& script)
 {
-    script_window();
     pending_script = &script;
-    vt::unique_hook shown(::SetWindowsHookExW(WH_CALLWNDPROCRET, watch_frame_shown, nullptr, ::GetCurrentThreadId()));
+    vt::unique_hook filter(::SetWindowsHookExW(WH_MSGFILTER, start_script, nullptr, ::GetCurrentThreadId()));
     INT_PTR result = ::DialogBoxParamW(language_settings::instance().resource_module(),
                                        MAKEINTRESOURCEW(IDD_MAIN), nullptr, dialog_proc,
                                        reinterpret_cast<LPARAM>(&dlg_main::instance()));

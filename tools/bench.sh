@@ -23,7 +23,7 @@ host=${BENCH_HOST:-$(sed -n 's/^VT_HOST_BUILD_DIR:[A-Z]*=//p' "$build/CMakeCache
 host=$(cd "$host" && pwd)
 bench=${BENCH:-all}
 run="$root/tests/wine-run.sh"
-server="$root/tests/wine-server.sh"
+server="$root/tools/wine-server.sh"
 
 if [ "$bench" = all ] || [ "$bench" = payload ]; then
 

@@ -124,7 +124,7 @@ run() { # entry filter exe
             timeout -k 10 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
             sh "$root/tests/wine-run.sh" "./$3" --gtest_filter="$2") || status=$?
         # The next run must not meet this run's server on its way out.
-        WINEPREFIX="$build/wineprefix" sh "$root/tests/wine-server.sh" stop
+        WINEPREFIX="$build/wineprefix" sh "$root/tools/wine-server.sh" stop
         return $status
     fi
 }
