@@ -28,7 +28,7 @@ if [ "${1:-}" = --path ]; then
 fi
 
 # What the root holds; a root made by an older recipe is made again.
-recipe=1
+recipe=2
 stamp=$root/etc/tablewright-i686-root
 if [ "$(cat "$stamp" 2>/dev/null)" = "$recipe" ]; then
     echo "$root"
@@ -100,7 +100,11 @@ inside() { chroot "$partial" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin 
 # The X extensions that Wine's display driver loads as it finds them, in
 # both architectures, as the machine's own Wine has them.
 x_libraries="libxrender1 libxrandr2 libxi6 libxcursor1 libxcomposite1 libxinerama1 libxfixes3 libxxf86vm1"
-packages="wine wine64 libwine fonts-wine locales wine32:i386 libwine:i386 wine32-preloader:i386"
+# Without Wine's 32-bit preloader (wine32-preloader), which under qemu-i386
+# leaves the address of the 32-bit ntdll taken when a large program starts:
+# ntdll is moved elsewhere and the program's first window fails, since the
+# desktop process cannot be started from it.
+packages="wine wine64 libwine fonts-wine locales wine32:i386 libwine:i386"
 for library in $x_libraries; do packages="$packages $library $library:i386"; done
 {
     inside dpkg --add-architecture i386 &&
