@@ -5,19 +5,29 @@
 #
 #   machine.sh create PREFIX [DISK_SIZE]
 #   machine.sh remove PREFIX
+#   machine.sh stop PREFIX      only stops the prefix's Wine server
 #
 # The small disk is a tmpfs, which only root can mount; without it the test
 # that needs it skips itself. Always exits 0: the test says what is missing.
+# VT_WINE_ENTER, when set, is the script that reaches the build's Wine (the
+# 32-bit root's, tools/i686-enter.sh); else it is the machine's own.
 set -u
 action=$1
 prefix=$2
 size=${3:-}
 disk="$prefix-disk"
 
-stop_wine() { WINEPREFIX="$prefix" wineserver -k 2>/dev/null; }
+stop_wine() {
+    if [ -n "${VT_WINE_ENTER:-}" ]; then
+        WINEPREFIX="$prefix" sh "$VT_WINE_ENTER" wineserver -k 2>/dev/null
+    else
+        WINEPREFIX="$prefix" wineserver -k 2>/dev/null
+    fi
+}
 unmount_disk() { if mountpoint -q "$disk" 2>/dev/null; then umount "$disk"; fi; }
 
 stop_wine
+[ "$action" = stop ] && exit 0
 unmount_disk
 rm -rf "$prefix" "$prefix.lock" "$disk"
 [ "$action" = create ] && [ -n "$size" ] || exit 0
