@@ -49,7 +49,12 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     const fs::path blocked_link = desktop_link();
     ASSERT_TRUE(fs::create_directory(blocked_link));
     record_product_path_only_in(KEY_WOW64_64KEY, L"C:\\Old\\Tablewright.exe");
-    const fs::path d3dx9 = L"C:\\windows\\syswow64\\D3DX9_43.dll";
+    // Wine keeps a 32-bit d3dx9_43.dll of its own there: it waits beside it.
+    const fs::path d3dx9 = L"C:\\windows\\syswow64\\d3dx9_43.dll";
+    const fs::path wine_d3dx9 = d3dx9.wstring() + L".wine";
+    const bool wine_has_d3dx9 = fs::exists(d3dx9);
+    if (wine_has_d3dx9)
+        fs::rename(d3dx9, wine_d3dx9);
     write_file(d3dx9, pe_image(true));
     // The stand-in DirectX setup records how its callback answered.
     const fs::path dsetup_log = fs::path(build_folder()) / L"dsetup-Lifecycle.log";
@@ -159,6 +164,8 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     expect_registered_in_own_view(folder);
     EXPECT_EQ(read_file(d3dx9), pe_image(false));
     fs::remove(d3dx9);
+    if (wine_has_d3dx9)
+        fs::rename(wine_d3dx9, d3dx9);
     EXPECT_TRUE(fs::is_directory(blocked_link) && fs::is_empty(blocked_link));
     EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n"
                                L"/Register /Background | installer lock: free\n");
