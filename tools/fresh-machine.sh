@@ -21,16 +21,7 @@ if ! command -v debootstrap >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 fi
 
-origin=$(package_origin base-files)
-[ -n "$origin" ] || { echo "fresh-machine: no apt source of this machine offers base-files" >&2; exit 2; }
-mirror=${origin%% *}
-where=${origin#* }
-suite=${where%%/*}
-# Debian's updates and security suites hold no complete release: the root
-# comes from the release suite itself.
-suite=${suite%-updates}
-suite=${suite%-security}
-keyring=$(mirror_keyring "$mirror")
+release_source base-files || { echo "fresh-machine: no apt source of this machine offers base-files" >&2; exit 2; }
 
 mounts_inside() { awk -v r="$root/" 'index($2, r) == 1 { print $2 }' /proc/mounts | sort -r; }
 cleanup() {

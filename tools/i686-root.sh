@@ -56,15 +56,7 @@ if ! command -v debootstrap >/dev/null; then
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null ||
         fail "cannot install debootstrap from this machine's package sources"
 fi
-origin=$(package_origin wine64)
-[ -n "$origin" ] || fail "no apt source of this machine offers wine64"
-mirror=${origin%% *}
-where=${origin#* }
-suite=${where%%/*}
-# The updates and security suites hold no complete release.
-suite=${suite%-updates}
-suite=${suite%-security}
-keyring=$(mirror_keyring "$mirror")
+release_source wine64 || fail "no apt source of this machine offers wine64"
 # qemu-i386 before version 8 crashes as soon as a program has a second
 # thread; bookworm's is 7.2. Its successor's qemu-user holds a static
 # qemu-i386 that runs here as it is.
