@@ -5,6 +5,10 @@
 # starts 32-bit programs through Debian's 32-bit loader, run by qemu-i386.
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
+# Run by hand, without a display, it makes a virtual one as make test does.
+if [ -z "${DISPLAY:-}" ]; then
+    exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" "$@"
+fi
 # A crash would otherwise wait for ever in Wine's debugger.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d;winedbg.exe=d}"
 exec sh "$top/tools/i686-enter.sh" sh "$top/tests/wine-run.sh" "$@"
