@@ -43,7 +43,7 @@ i686: host
 test: x64 i686
 	@cd $(HOST) && ctest --output-on-failure
 	@sh tools/check-pe32.sh $(I686)/Tablewright8Setup.exe $(I686)/demo/demo-payload.bz2 $(HOST)/vt-pack \
-	    $(X64)/demo/demo-payload.bz2
+	    $(X64)/demo/demo-payload.bz2 $(X64)/Tablewright8Setup.exe $(I686)/demo/Uninstall.exe $(X64)/demo/Uninstall.exe
 	@MAKE="$(MAKE)" sh tools/vendor-installer.sh $(BUILD)
 	@cd $(X64) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j 2
 	@sh tools/i686-root.sh >/dev/null

@@ -4,12 +4,14 @@
 #include "app/instance_counter.h"
 #include "app/language.h"
 #include "app/previous_installation.h"
+#include "engine/installer_folder.h"
 #include "resources/product.h"
 #include "support/error.h"
 #include "support/error_text.h"
 #include "support/known_folder.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
+#include "support/well_known_account.h"
 
 #include <boost/uuid/random_generator.hpp>
 #include <boost/uuid/uuid_io.hpp>
@@ -36,15 +38,9 @@ bool stored_language(DWORD& value)
 
 bool is_administrator()
 {
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    BYTE buffer[SECURITY_MAX_SID_SIZE];
-    PSID administrators = buffer;
-    if (!::InitializeSid(administrators, &nt, 2))
-        return false;
-    *::GetSidSubAuthority(administrators, 0) = SECURITY_BUILTIN_DOMAIN_RID;
-    *::GetSidSubAuthority(administrators, 1) = DOMAIN_ALIAS_RID_ADMINS;
     BOOL member = FALSE;
-    return ::CheckTokenMembership(nullptr, administrators, &member) && member;
+    std::vector<std::byte> administrators = vt::account_sid(vt::well_known_account::administrators);
+    return ::CheckTokenMembership(nullptr, administrators.data(), &member) && member;
 }
 
 } // namespace
@@ -103,7 +99,11 @@ bool installer_context::initialise()
 
     // An installation cut off before this start is undone first, so that
     // what follows sees the machine as it is then.
-    install_journal::undo_cut_runs();
+    try {
+        install_journal::undo_cut_runs(installer_folder_path());
+    } catch (const std::system_error&) {
+        // No shared data folder: no installation could have kept a journal.
+    }
     return settle_choices();
 }
 
@@ -164,14 +164,18 @@ std::int32_t installer_context::previous_installation(std::wstring* version_text
 
 bool installer_context::make_temporary_folder(std::wstring& error_text)
 {
-    std::error_code error;
-    std::filesystem::path base = std::filesystem::temp_directory_path(error);
-    if (error) {
-        error_text = vt::format(L"{:08x} ({})", {unsigned(error.value()), L"temp_directory_path"});
+    // What the run unpacks for itself is loaded and run as administrator:
+    // it goes where no one else can swap it, beside the journal.
+    try {
+        if (!installer_folder)
+            installer_folder = vt::protected_folder(installer_folder_path());
+    } catch (const std::system_error& error) {
+        error_text = vt::format(L"{:08x} ({})", {unsigned(error.code().value()), L"installer_folder"});
         return false;
     }
     std::string uuid = boost::uuids::to_string(boost::uuids::random_generator()());
-    temporary_folder = (base / (L"vantrel_{" + std::wstring(uuid.begin(), uuid.end()) + L"}")).wstring();
+    temporary_folder =
+        (installer_folder.path() / (L"vantrel_{" + std::wstring(uuid.begin(), uuid.end()) + L"}")).wstring();
     return true;
 }
 

@@ -2,6 +2,7 @@
 // The one context of an installer run: the product's identity and every choice
 // that the wizard pages and the installation engine read and write.
 
+#include "support/protected_folder.h"
 #include "engine/installation_choices.h"
 #include "support/message_pump.h"
 #include "support/named_mutex.h"
@@ -50,6 +51,9 @@ public:
 
     std::uint16_t product_code;
     vt::named_mutex instance_lock;
+    // The installer's own folder, held open from the first run on (see
+    // engine/installer_folder.h).
+    vt::protected_folder installer_folder;
     bool advanced_mode = false;
     bool finished = false;
     std::wstring installed_version_text;

@@ -3,6 +3,7 @@
 #include "app/installer_context.h"
 #include "app/version_text.h"
 #include "resources/product.h"
+#include "support/file_names.h"
 #include "support/registry.h"
 #include "support/version_info.h"
 
@@ -12,12 +13,6 @@
 
 namespace {
 
-const wchar_t log_name[] = L"Uninstall.ulog";
-
-bool exists(const std::wstring& path) noexcept
-{
-    return !path.empty() && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 std::wstring recorded_path(REGSAM view)
 {
@@ -25,7 +20,7 @@ std::wstring recorded_path(REGSAM view)
     if (!key)
         return {};
     std::optional<std::wstring> path = vt::read_string(key.get(), product_path_value_name().c_str());
-    if (path && exists(*path))
+    if (path && vt::path_exists(*path))
         return *path;
     return {};
 }
@@ -42,8 +37,8 @@ std::wstring log_beside(const std::wstring& path)
     std::wstring folder = folder_of(path);
     if (folder.empty())
         return {};
-    std::wstring log = folder + L"\\" + log_name;
-    return exists(log) ? log : std::wstring();
+    std::wstring log = folder + L"\\" + uninstall_log_name;
+    return vt::path_exists(log) ? log : std::wstring();
 }
 
 std::wstring registered_uninstaller()

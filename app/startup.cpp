@@ -5,6 +5,7 @@
 #include "app/instance_counter.h"
 #include "app/language.h"
 #include "support/known_folder.h"
+#include "support/system_library.h"
 #include "support/unique_any.h"
 
 #include <commctrl.h>
@@ -112,6 +113,8 @@ const std::wstring& documents_folder()
 
 std::optional<int> start_process()
 {
+    // Before anything can load a library: not from the installer's folder.
+    vt::restrict_library_search();
     if (!::IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE)) {
         ::MessageBoxW(nullptr, incompatible_processor, nullptr, MB_ICONERROR);
         return 1;

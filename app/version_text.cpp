@@ -10,7 +10,7 @@ std::wstring version_text(const vt::version_info& version)
         result.append(L" ").append(number);
 
     DWORD flags = version.flags();
-    if ((flags & VS_FF_PRERELEASE) && PRIMARYLANGID(LANGIDFROMLCID(language_settings::instance().lcid)) != LANG_FRENCH) {
+    if ((flags & VS_FF_PRERELEASE) && PRIMARYLANGID(current_langid()) != LANG_FRENCH) {
         // Pre-releases are marked with the French spelling; only French keeps it.
         auto at = result.find(L"b\u00EAta");
         if (at != std::wstring::npos)

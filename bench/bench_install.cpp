@@ -28,6 +28,7 @@
 #include "app/startup.h"
 #include "engine/coalescing_view.h"
 #include "engine/install_journal.h"
+#include "support/protected_folder.h"
 #include "payload/bzip2_decompressor.h"
 #include "payload/file_utils.h"
 #include "payload/output_file.h"
@@ -534,22 +535,26 @@ void profile_page(HWND page_window)
     profile_row("  append_log of 40 lines at once, per line (2,000-line log)",
                 micros_per_call(20, [&](int) { page.append_log(lines); }) / 40);
 
-    // The journal: a file begun and closed, after 80 and after 2,000 files.
-    const auto journal_costs = [&](int entries, double& begin, double& lookup, double& log_ms) {
+    // The journal: a file begun, written and closed, after 80 and after 2,000
+    // files, with the journal on disk (a record before and after each file,
+    // the file's stamp) as the installation keeps it, and without.
+    const vt::protected_folder journals(area / L"journals");
+    const auto journal_costs = [&](int entries, bool on_disk, double& begin, double& lookup, double& log_ms) {
         install_journal journal;
-        for (int i = 0; i < entries - 40; ++i) {
+        if (on_disk)
+            journal.record_to(journals.path() / L"vantrel_{bench}.journal", {1, area.wstring(), area.wstring()});
+        auto one_file = [&](int i) {
             journal.begin_file(file_at(i), 0, false);
-            journal.close_entry(true);
-        }
-        begin = micros_per_call(40, [&](int i) {
-            journal.begin_file(file_at(entries - 40 + i), 0, false);
-            journal.close_entry(true);
-        });
-        for (int i = 0; i < entries; ++i) // the log's merge looks at the files
             std::ofstream(file_at(i), std::ios::binary) << "z";
+            journal.close_entry(true);
+        };
+        for (int i = 0; i < entries - 40; ++i)
+            one_file(i);
+        begin = micros_per_call(40, [&](int i) { one_file(entries - 40 + i); });
         const auto start = clock_type::now();
         journal.write_log(area / L"Uninstall.ulog", area.wstring(), area.wstring());
         log_ms = seconds_since(start) * 1e3;
+        journal.end_record();
         install_journal next;
         next.read_log(area / L"Uninstall.ulog");
         lookup = micros_per_call(200, [&](int i) { (void)next.previous_file_done(area / (L"other" + std::to_wstring(i))); });
@@ -557,10 +562,14 @@ void profile_page(HWND page_window)
         for (int i = 0; i < entries; ++i)
             fs::remove(file_at(i), ec);
     };
+    double unrecorded_80, unrecorded_2000, ignored;
+    journal_costs(80, false, unrecorded_80, ignored, ignored);
+    journal_costs(2000, false, unrecorded_2000, ignored, ignored);
+    profile_row("  file begun, written and closed, no journal on disk", unrecorded_80, unrecorded_2000);
     double begin_80, lookup_80, log_80, begin_2000, lookup_2000, log_2000;
-    journal_costs(80, begin_80, lookup_80, log_80);
-    journal_costs(2000, begin_2000, lookup_2000, log_2000);
-    profile_row("  journal begin_file + close_entry (new file)", begin_80, begin_2000);
+    journal_costs(80, true, begin_80, lookup_80, log_80);
+    journal_costs(2000, true, begin_2000, lookup_2000, log_2000);
+    profile_row("  the same with the journal on disk", begin_80, begin_2000);
     profile_row("  journal previous_file_done (shared data of an update)", lookup_80, lookup_2000);
     profile_row("  journal write_log, whole (milliseconds)", log_80, log_2000);
 

@@ -48,9 +48,10 @@ T read_at(const std::vector<char>& bytes, std::size_t offset)
 directx_setup::directx_setup(const std::filesystem::path& folder) : folder_(folder)
 {
     std::filesystem::path library = folder / L"DSetup.dll";
-    module_.reset(::LoadLibraryExW(library.c_str(), nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS));
-    if (!module_)
-        module_.reset(::LoadLibraryExW(library.c_str(), nullptr, 0));
+    // By its full path, from the run's protected folder; what it loads in
+    // turn (dsetup32.dll beside it) is found there or in System32 only.
+    module_.reset(::LoadLibraryExW(library.c_str(), nullptr,
+                                   LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32));
     if (!module_)
         return;
     auto get_version = find_function<get_version_function>(module_.get(), "DirectXSetupGetVersion");

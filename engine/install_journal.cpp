@@ -1,9 +1,9 @@
 #include "engine/install_journal.h"
 
 #include "engine/journal_file.h"
+#include "engine/journal_undo.h"
 #include "engine/privilege.h"
-#include "resources/product.h"
-#include "support/registry.h"
+#include "support/file_names.h"
 #include "support/unique_any.h"
 
 #include <optional>
@@ -11,44 +11,11 @@
 #include <system_error>
 
 namespace fs = std::filesystem;
+using vt::folded_name;
+using vt::path_exists;
+using vt::same_name;
 
 namespace {
-
-bool path_exists(const fs::path& path) noexcept
-{
-    return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// Backups keep the attributes of what they saved, read-only included.
-void delete_file(const std::wstring& path) noexcept
-{
-    ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::DeleteFileW(path.c_str());
-}
-
-// Moves a file, to another volume too: the install folder need not be on the
-// temporary folder's volume. Across volumes a move is a copy and a deletion,
-// and a read-only file (the installed program and uninstaller are) can be
-// copied but not deleted; so the attribute is lifted for the move and set
-// again on the moved file. False when the file is still at from, with the
-// move's error as the last error.
-bool move_file(const std::wstring& from, const std::wstring& to) noexcept
-{
-    const DWORD attributes = ::GetFileAttributesW(from.c_str());
-    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    if (read_only)
-        ::SetFileAttributesW(from.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    if (::MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED)) {
-        if (read_only)
-            ::SetFileAttributesW(to.c_str(), attributes);
-        return true;
-    }
-    const DWORD error = ::GetLastError();
-    if (read_only)
-        ::SetFileAttributesW(from.c_str(), attributes);
-    ::SetLastError(error);
-    return false;
-}
 
 // A backup that could not be made may have left part of itself (a move
 // across volumes that copied but could not delete the original, a key saved
@@ -69,106 +36,24 @@ bool back_up(const fs::path& path, bool copy, const std::wstring& backup)
     return false;
 }
 
-// Removes a created folder, a written file or a link, read-only or not.
-// Something that is already gone is fine; anything else is raised.
-void remove_path(const std::wstring& path)
+bool names_a_file(journal_type type)
 {
-    if (path.empty())
-        return;
-    const DWORD attributes = ::GetFileAttributesW(path.c_str());
-    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-                           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (read_only)
-        ::SetFileAttributesW(path.c_str(), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-    std::error_code error;
-    fs::remove(path, error);
-    if (error && error != std::errc::no_such_file_or_directory) {
-        if (read_only)
-            ::SetFileAttributesW(path.c_str(), attributes);
-        throw fs::filesystem_error("remove", fs::path(path), error);
-    }
-}
-
-// Puts the product's uninstall key back as it was: its saved content when it
-// existed before, otherwise no key at all. Registry errors are ignored: the
-// rollback of the files matters more than a leftover key.
-void restore_uninstall_key(const std::wstring& backup) noexcept
-{
-    privilege_scope restore(L"SeRestorePrivilege");
-    try {
-        vt::unique_hkey uninstall = vt::open_key(HKEY_LOCAL_MACHINE, uninstall_root_key);
-        if (!uninstall)
-            return;
-        std::wstring product = product_title(product_code);
-        if (!backup.empty()) {
-            if (vt::unique_hkey key = vt::open_key(uninstall.get(), product))
-                ::RegRestoreKeyW(key.get(), backup.c_str(), 0);
-        } else {
-            ::RegDeleteTreeW(uninstall.get(), product.c_str());
-        }
-    } catch (...) {
-    }
-}
-
-// Undoes one change: a created folder, a written file or link is removed
-// and what it replaced put back; the uninstall key is restored or deleted.
-// Raises when a folder or file cannot be removed (its backup then stays).
-void undo(const journal_entry& entry)
-{
-    switch (entry.type) {
-    case journal_type::folder:
-        remove_path(entry.path);
-        break;
-    case journal_type::uninstall_key:
-        restore_uninstall_key(entry.backup);
-        // The saved key has served; it is no use in the temporary folder.
-        if (!entry.backup.empty())
-            delete_file(entry.backup);
-        break;
-    case journal_type::registration:
-        break;
-    case journal_type::file:
-    case journal_type::start_menu_shortcut:
-    case journal_type::reserved:
-    case journal_type::desktop_shortcut:
-    case journal_type::directx:
-        if (entry.kept_in_place)
-            break;
-        remove_path(entry.path);
-        if (!entry.backup.empty() && !entry.path.empty())
-            move_file(entry.backup, entry.path);
-        break;
-    }
-}
-
-bool same_name(const std::wstring& a, const std::wstring& b) noexcept
-{
-    return ::CompareStringOrdinal(a.c_str(), int(a.size()), b.c_str(), int(b.size()), TRUE) == CSTR_EQUAL;
-}
-
-// The name as the file system compares names: upper case, as the system's
-// invariant casing has it.
-std::wstring folded_name(const std::wstring& name)
-{
-    std::wstring folded(name.size(), L'\0');
-    if (!name.empty() && !::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, name.c_str(), int(name.size()),
-                                         folded.data(), int(folded.size()), nullptr, nullptr, 0))
-        return name;
-    return folded;
+    return type == journal_type::file || type == journal_type::start_menu_shortcut ||
+           type == journal_type::desktop_shortcut;
 }
 
 } // namespace
 
-// A free name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits) in
-// the system's temporary folder: a name already taken may be another backup
-// of this run or a leftover of an earlier one, and must be left alone. No
-// file is created. Empty when the system has no usable temporary folder,
-// which leaves the change without a backup.
+// A free name "vt-xxxxx.tmp" (five random lower-case hexadecimal digits)
+// beside the journal, in the installer's protected folder, where no one
+// without administrator rights can swap a backup before it is put back: a
+// name already taken may be another backup of this run or a leftover of an
+// earlier one, and must be left alone. No file is created. Empty when the
+// run keeps no journal, which leaves the change without a backup.
 std::wstring install_journal::new_backup_path() const
 {
-    std::error_code error;
-    fs::path folder = fs::temp_directory_path(error);
-    if (error)
+    const fs::path folder = journal_path_.parent_path();
+    if (journal_path_.empty())
         return {};
     static std::random_device source;
     static const wchar_t digits[] = L"0123456789abcdef";
@@ -179,14 +64,14 @@ std::wstring install_journal::new_backup_path() const
             name += digits[(bits >> (4 * i)) & 15];
         name += L".tmp";
         fs::path candidate = folder / name;
-        if (!path_exists(candidate))
+        if (!path_exists(candidate.wstring()))
             return candidate.wstring();
     }
     return {};
 }
 
 void install_journal::append(journal_type type, std::wstring path, std::int32_t parameter,
-                             const std::wstring& backup, bool kept_in_place)
+                             const std::wstring& backup, bool kept_in_place, bool copy)
 {
     journal_entry entry;
     entry.type = type;
@@ -196,16 +81,19 @@ void install_journal::append(journal_type type, std::wstring path, std::int32_t 
     // On disk first, naming the backup about to be made: a run cut off from
     // here on is undone from what the file says.
     entry.backup = backup;
-    record_.begin(entry);
+    record_.begin(entry, copy);
     entry.backup.clear();
     current_entries_.push_back(std::move(entry));
+    current_records_.push_back({copy, std::nullopt});
     pending_ = true;
 }
 
+// Known here before it is recorded: whatever happens to the record, the
+// rollback must put the backup back.
 void install_journal::backup_made(const std::wstring& backup)
 {
-    record_.backup_made();
     current_entries_.back().backup = backup;
+    record_.backup_made();
 }
 
 // Creates the folder and any missing parents, outermost first, recording each
@@ -227,14 +115,18 @@ bool install_journal::ensure_folder(const fs::path& requested)
     journal_entry entry;
     entry.type = journal_type::folder;
     entry.path = folder.wstring();
-    entry.done = true;
-    record_.begin(entry);
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return false;
+    record_.begin(entry, false);
+    // Only a folder this call made is the run's own: one that someone made
+    // meanwhile holds what it holds, and stays.
+    entry.done = ::CreateDirectoryW(folder.c_str(), nullptr) != 0;
+    const DWORD error = ::GetLastError();
+    entry.kept_in_place = !entry.done;
+    record_.closed(entry, std::nullopt);
+    if (!entry.done)
+        return error == ERROR_ALREADY_EXISTS && fs::is_directory(folder);
     created_folders_.insert(folded_name(entry.path));
     current_entries_.push_back(std::move(entry));
+    current_records_.push_back({});
     return true;
 }
 
@@ -245,7 +137,7 @@ bool install_journal::ensure_folder(const fs::path& requested)
 bool install_journal::file_exists(const fs::path& path)
 {
     if (!created_folders_.contains(folded_name(path.parent_path().wstring())))
-        return path_exists(path);
+        return path_exists(path.wstring());
     return !files_in_created_folders_.insert(folded_name(path.wstring())).second;
 }
 
@@ -256,7 +148,7 @@ void install_journal::begin_file(const fs::path& path, std::int32_t kind, bool c
     const bool exists = file_exists(path);
     if (exists)
         backup = new_backup_path();
-    append(journal_type::file, path.wstring(), kind, backup, exists && backup.empty());
+    append(journal_type::file, path.wstring(), kind, backup, exists && backup.empty(), copy);
     if (backup.empty())
         return;
     if (back_up(path, copy, backup))
@@ -322,26 +214,67 @@ void install_journal::close_entry(bool done, const std::wstring& path)
     last.done = done;
     if (!path.empty())
         last.path = path;
+    std::optional<vt::file_stamp>& stamp = current_records_.back().stamp;
+    if (done && names_a_file(last.type) && record_.is_open())
+        stamp = vt::stamp_of(fs::path(last.path));
+    try {
+        record_.closed(last, stamp);
+    } catch (...) {
+        if (done)
+            throw;
+        // A failure on its way out: the change is undone anyway.
+    }
 }
 
-void install_journal::roll_back()
+void install_journal::roll_back(const std::function<void()>& keep_alive)
 {
     pending_ = false;
-    // Rolled back to the end or stopped at an entry, the run is over: the
-    // journal on disk goes with it, so that no later start undoes again what
-    // a later installation put at the same paths.
+    forget_created_folders();
+    while (!current_entries_.empty()) {
+        if (keep_alive)
+            keep_alive();
+        try {
+            undo_change({current_entries_.back(), current_records_.back().copy, current_records_.back().stamp},
+                        undo_mode::rollback);
+        } catch (...) {
+            // The journal on disk keeps what is left, for the next start;
+            // without that, this run is over and its journal goes.
+            record_.close();
+            try {
+                recorded_run left{run_, {}, false};
+                for (std::size_t i = 0; i < current_entries_.size(); ++i)
+                    left.entries.push_back({current_entries_[i], current_records_[i].copy,
+                                            !current_entries_[i].backup.empty(), true,
+                                            current_records_[i].stamp});
+                if (!journal_path_.empty())
+                    rewrite_journal(journal_path_, left);
+                settled_ = false;
+            } catch (...) {
+                settled_ = true;
+            }
+            current_entries_.clear();
+            current_records_.clear();
+            throw;
+        }
+        current_entries_.pop_back();
+        current_records_.pop_back();
+    }
+    // Rolled back to the end, the run is over: the journal on disk goes with
+    // it, so that no later start undoes again what a later installation put
+    // at the same paths.
     settled_ = true;
+}
+
+void install_journal::forget_created_folders() noexcept
+{
     created_folders_.clear();
     files_in_created_folders_.clear();
-    while (!current_entries_.empty()) {
-        undo(current_entries_.back());
-        current_entries_.pop_back();
-    }
 }
 
 void install_journal::commit() noexcept
 {
     settled_ = true;
+    forget_created_folders();
     for (journal_entry& entry : current_entries_) {
         if (entry.backup.empty())
             continue;
@@ -350,13 +283,22 @@ void install_journal::commit() noexcept
     }
 }
 
-void install_journal::record_to(const fs::path& file)
+void install_journal::record_to(const fs::path& file, const journal_run& run)
 {
+    // What an earlier run on this object did is no guide to this one: a
+    // folder it created is not this run's, its files are not absent.
+    forget_created_folders();
+    current_entries_.clear();
+    current_records_.clear();
+    pending_ = false;
     settled_ = false;
-    record_.open(file);
+    run_ = run;
+    journal_path_.clear();
+    record_.open(file, run);
+    journal_path_ = file;
 }
 
-void install_journal::keep_changes() noexcept
+void install_journal::keep_changes()
 {
     record_.keep();
 }
@@ -367,73 +309,6 @@ void install_journal::end_record() noexcept
         record_.remove();
     else
         record_.close();
-}
-
-bool install_journal::undo_cut_run(const fs::path& file)
-{
-    // While its run is alive, the journal is open for writing and cannot be
-    // opened here.
-    vt::unique_file handle(::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!handle)
-        return false;
-    std::optional<recorded_run> run = read_journal(handle.get());
-    handle.reset();
-    if (!run)
-        return false;
-
-    std::vector<journal_entry> entries;
-    std::vector<std::wstring> leftovers;
-    for (recorded_entry& recorded : run->entries) {
-        journal_entry& entry = recorded.entry;
-        if (!entry.backup.empty()) {
-            // Nothing is written over an item before its backup is complete:
-            // while the item is still in place, it is the original, and
-            // whatever lies at the backup's name is the start of a copy.
-            // A backup that is gone has already been put back.
-            const bool moved_away = !path_exists(entry.path) && path_exists(entry.backup);
-            if (!path_exists(entry.backup) || (!recorded.backup_made && !moved_away)) {
-                if (path_exists(entry.backup))
-                    leftovers.push_back(entry.backup);
-                entry.backup.clear();
-                entry.kept_in_place = true;
-            }
-        }
-        entries.push_back(std::move(entry));
-    }
-
-    if (run->kept) {
-        // The extraction had completed: the installation stands, as after a
-        // later step that failed.
-        for (const journal_entry& entry : entries)
-            if (!entry.backup.empty())
-                leftovers.push_back(entry.backup);
-    } else {
-        // As a rollback, but to the end: an entry that cannot be undone
-        // keeps its backup, and the others are still undone.
-        for (auto entry = entries.rbegin(); entry != entries.rend(); ++entry) {
-            try {
-                undo(*entry);
-            } catch (const std::exception&) {
-            }
-        }
-    }
-    for (const std::wstring& leftover : leftovers)
-        delete_file(leftover);
-    std::error_code ignored;
-    fs::remove_all(run_folder_of(file), ignored);
-    ::DeleteFileW(file.c_str());
-    return true;
-}
-
-void install_journal::undo_cut_runs() noexcept
-{
-    try {
-        for (const fs::path& file : journal_files())
-            undo_cut_run(file);
-    } catch (const std::exception&) {
-        // Out of memory: the journals stay for the next start.
-    }
 }
 
 void install_journal::index_previous()

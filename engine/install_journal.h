@@ -9,12 +9,14 @@
 
 #include "engine/journal_entry.h"
 #include "engine/journal_file.h"
+#include "support/file_stamp.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -56,16 +58,24 @@ public:
     void begin_directx();
 
     // Closes the pending entry: sets its done flag and, when path is not
-    // empty, replaces its path. Does nothing when no entry is pending.
+    // empty, replaces its path; a file or link made is stamped in the
+    // journal, so that no later undo takes away what someone wrote over it.
+    // Does nothing when no entry is pending. Raises when the journal cannot
+    // record a change that was made (done); a failure is recorded as well as
+    // it can be, never raised.
     void close_entry(bool done, const std::wstring& path = {});
 
     // Undoes this run's changes, last first: created folders and written
-    // files and links are removed and their backups renamed back, the
-    // uninstall key is restored from its backup or deleted. Registry errors
-    // are ignored. Throws std::filesystem::filesystem_error ("remove") when a
-    // folder or file cannot be removed; the walk stops at that entry. The
-    // current entries are emptied; the previous log's entries are kept.
-    void roll_back();
+    // files and links are removed and their backups put back (a copy's
+    // content written back into the file it saved, which keeps that file's
+    // access list), the uninstall key is restored from its backup or
+    // deleted. Registry errors are ignored. keep_alive runs between entries:
+    // the rollback of a large update takes a while, and the window must stay
+    // alive. Throws std::filesystem::filesystem_error ("remove") when a
+    // folder or file cannot be removed; the walk stops at that entry, and
+    // the journal on disk keeps what is left, for the next start. The current
+    // entries are emptied; the previous log's entries are kept.
+    void roll_back(const std::function<void()>& keep_alive = {});
 
     // Deletes every backup file of the current entries and forgets them: the
     // installation can no longer be rolled back. write_log calls it.
@@ -75,22 +85,34 @@ public:
 
     // From here on every change is recorded in file before it is made, so
     // that a run cut off (ended from outside, crashed) can be undone by the
-    // next start.
-    void record_to(const std::filesystem::path& file);
+    // next start; backups are made beside it, in the same protected folder.
+    // A new run: what an earlier run on this object recorded is forgotten.
+    // Raises when the file cannot be created.
+    void record_to(const std::filesystem::path& file, const journal_run& run);
     // The extraction is complete: a run cut off from here on is kept as it
-    // stands, as after a later step that failed.
-    void keep_changes() noexcept;
+    // stands, as after a later step that failed. Raises when that cannot be
+    // recorded (the caller then rolls back).
+    void keep_changes();
     // The run is over. A run rolled back or committed removes its file; one
     // that stopped halfway leaves it for the next start.
     void end_record() noexcept;
 
-    // Undoes a run that was cut off, from its journal file, as its rollback
-    // would have done (or, cut after the extraction, keeps it), then deletes
-    // its backups, its temporary folder and the file. False, with nothing
-    // touched, when the file cannot be opened (its run is alive) or read.
-    static bool undo_cut_run(const std::filesystem::path& file);
-    // The same for every journal file in the system's temporary folder.
-    static void undo_cut_runs() noexcept;
+    // Undoes the runs that were cut off, from their journals in folder (the
+    // installer's protected folder), newest first. A journal is obeyed only
+    // when its file and folder are changeable by administrators alone, no
+    // reparse point is on the way, every path it names lies in the folders
+    // of its own installation and every backup is a file of that folder;
+    // any other is left alone, as a damaged one is. Each change is undone as
+    // the run's rollback would have done, except that a file changed since
+    // the run is left as it is; cut after the extraction, the run is kept
+    // and its Uninstall.ulog written. A journal whose undo failed keeps what
+    // is left, for the next start; the others go with their backups and
+    // their run's temporary folder. Never throws.
+    static void undo_cut_runs(const std::filesystem::path& folder) noexcept;
+    // Writes the Uninstall.ulog that a run cut after its extraction would
+    // have written: the earlier installation's entries (an update) and the
+    // run's. Raises what write_log raises.
+    static void write_log_of_cut_run(const recorded_run& run);
 
     // --- The uninstall log ----------------------------------------------
 
@@ -140,7 +162,8 @@ public:
 
 private:
     void append(journal_type type, std::wstring path, std::int32_t parameter, const std::wstring& backup = {},
-                bool kept_in_place = false);
+                bool kept_in_place = false, bool copy = false);
+    void forget_created_folders() noexcept;
     void backup_made(const std::wstring& backup);
     bool ensure_folder(const std::filesystem::path& folder);
     bool file_exists(const std::filesystem::path& path);
@@ -156,6 +179,15 @@ private:
     // every file of an update, so a lookup must not grow with the log.
     std::unordered_set<std::wstring> previous_done_files_;
     std::vector<journal_entry> current_entries_;
+    // Beside each current entry: whether its backup is a copy, and the stamp
+    // of what it made; what the journal on disk is rewritten from.
+    struct entry_record {
+        bool copy = false;
+        std::optional<vt::file_stamp> stamp;
+    };
+    std::vector<entry_record> current_records_;
+    journal_run run_;
+    std::filesystem::path journal_path_;
     // Folders this run created and the files begun in them, by folded name.
     std::unordered_set<std::wstring> created_folders_;
     std::unordered_set<std::wstring> files_in_created_folders_;

@@ -16,6 +16,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -64,9 +65,10 @@ private:
 // change to after the run's temporary folder is gone.
 class journal_record {
 public:
-    journal_record(install_journal& journal, const std::wstring& run_folder) : journal_(journal)
+    journal_record(install_journal& journal, const std::wstring& run_folder, const journal_run& run)
+        : journal_(journal)
     {
-        journal_.record_to(journal_file_path(run_folder));
+        journal_.record_to(journal_file_path(run_folder), run);
     }
     journal_record(const journal_record&) = delete;
     journal_record& operator=(const journal_record&) = delete;
@@ -112,13 +114,18 @@ public:
 
         std::wstring error;
         if (!context_.make_temporary_folder(error)) {
-            std::wstring message = format_text(text(1121), {error});
-            view_.set_status(message);
-            view_.append_log(message + line_end);
+            cannot_start(error);
             return false;
         }
-        journal_record record(context_.journal, context_.temporary_folder);
         cleanup_list cleanup(context_.temporary_folder);
+        std::optional<journal_record> record;
+        try {
+            record.emplace(context_.journal, context_.temporary_folder, this_run());
+        } catch (const std::system_error& e) {
+            // Nothing is changed unrecorded.
+            cannot_start(vt::format(L"{:08x} ({})", {unsigned(e.code().value()), L"journal"}));
+            return false;
+        }
         cleanup_ = &cleanup;
 
         view_.show_progress();
@@ -151,17 +158,28 @@ public:
                                              return result;
                                          },
                                          keep_alive_);
+        if (extracted) {
+            try {
+                context_.journal.keep_changes();
+            } catch (const std::system_error& e) {
+                // Unrecorded, a cut from here on would be undone as if the
+                // extraction had never completed: it is undone now instead.
+                extracted = false;
+                view_.append_log(text(1012) + line_end);
+                view_.set_status(format_text(text(1121), {error_code_text(e.code())}));
+            }
+        }
         if (!extracted) {
             try {
-                context_.journal.roll_back();
+                context_.journal.roll_back(keep_alive_);
             } catch (const std::exception&) {
                 // A file that cannot be removed stops the rollback there; the
-                // failure message is already on the page.
+                // journal keeps the rest for the next start, and the failure
+                // message is already on the page.
             }
             return false;
         }
 
-        context_.journal.keep_changes();
         set_read_only(product_, true);
         set_read_only(uninstaller_, true);
         shortcut_step();
@@ -174,6 +192,21 @@ public:
 
 private:
     std::wstring text(unsigned id) const { return context_.text(id); }
+
+    void cannot_start(const std::wstring& error)
+    {
+        std::wstring message = format_text(text(1121), {error});
+        view_.set_status(message);
+        view_.append_log(message + line_end);
+    }
+
+    journal_run this_run() const
+    {
+        FILETIME now{};
+        ::GetSystemTimeAsFileTime(&now);
+        return {(std::uint64_t(now.dwHighDateTime) << 32) | now.dwLowDateTime, context_.install_folder,
+                context_.start_menu_folder};
+    }
 
     // The notifications that may be answered with abort.
     static bool stoppable(const notification& n)
@@ -289,8 +322,8 @@ private:
 
     bool make_shortcut(bool desktop, const std::wstring& folder)
     {
-        context_.journal.begin_shortcut(desktop, folder);
         try {
+            context_.journal.begin_shortcut(desktop, folder);
             fs::path link = create_link(product_, folder, product_name(true));
             context_.journal.close_entry(true, link.wstring());
             return true;
@@ -323,14 +356,15 @@ private:
         if (context_.previous_state != 1 && context_.journal.previous_done(journal_type::directx))
             return;
         step(text(1131));
-        context_.journal.begin_directx();
         bool ok = false;
         try {
+            context_.journal.begin_directx();
             ok = setup.run(view_.owner());
+            context_.journal.close_entry(ok);
         } catch (const std::exception&) {
             ok = false;
+            context_.journal.close_entry(false);
         }
-        context_.journal.close_entry(ok);
         outcome(ok);
     }
 
@@ -352,7 +386,7 @@ private:
     {
         step(text(1119));
         fs::path folder = uninstaller_.empty() ? fs::path(context_.install_folder) : uninstaller_.parent_path();
-        bool ok = context_.journal.write_log(folder / L"Uninstall.ulog", context_.install_folder,
+        bool ok = context_.journal.write_log(folder / uninstall_log_name, context_.install_folder,
                                              context_.start_menu_folder);
         outcome(ok);
     }

@@ -59,8 +59,9 @@ bool write_uninstall_registration(install_journal& journal, const std::filesyste
         if (key) {
             journal.begin_uninstall_key(key.get());
         } else {
-            key = vt::create_key(uninstall.get(), title);
+            // Recorded first: a key made unrecorded would outlive a cut run.
             journal.begin_uninstall_key(nullptr);
+            key = vt::create_key(uninstall.get(), title);
         }
         vt::set_string(key.get(), L"DisplayName", product_name(true));
         vt::set_string(key.get(), L"UninstallString", uninstaller.wstring());
@@ -125,14 +126,22 @@ bool run_registration(std::wstring command, const std::filesystem::path& product
 bool launch_for_registration(install_journal& journal, vt::named_mutex& installer_lock,
                              const std::filesystem::path& product, std::uint64_t installed_version)
 {
-    journal.begin_registration();
+    try {
+        journal.begin_registration();
+    } catch (const std::exception&) {
+        return false; // not run unrecorded
+    }
     bool success = false;
     {
         // The product refuses to start while an installer holds the lock.
         vt::scoped_unlock product_may_start(installer_lock);
         success = run_registration(registration_command_line(product, installed_version), product);
     }
-    journal.close_entry(success);
+    try {
+        journal.close_entry(success);
+    } catch (const std::exception&) {
+        success = false; // ran, but its record is lost: reported as failed
+    }
     if (success)
         ::SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_FLUSH, nullptr, nullptr);
     return success;

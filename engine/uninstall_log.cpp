@@ -5,6 +5,7 @@
 
 #include "engine/uninstall_log_parser.h"
 #include "resources/product.h"
+#include "support/file_stamp.h"
 #include "support/format.h"
 #include "support/txtf_stream.h"
 #include "support/unique_any.h"
@@ -27,19 +28,14 @@ constexpr DWORD finished_log_attributes =
 
 // Identity of a file or folder on disk (volume and file index): two paths
 // name the same thing when their identities are equal, whatever their spelling.
-using file_identity = std::tuple<DWORD, DWORD, DWORD>;
+using file_identity = std::pair<std::uint32_t, std::uint64_t>;
 
 bool identify(const std::wstring& path, file_identity& identity)
 {
-    if (path.empty())
-        return false;
-    vt::unique_file file(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!file || !::GetFileInformationByHandle(file.get(), &information))
-        return false;
-    identity = {information.dwVolumeSerialNumber, information.nFileIndexHigh, information.nFileIndexLow};
-    return true;
+    const auto stamp = vt::stamp_of(std::filesystem::path(path));
+    if (stamp)
+        identity = {stamp->volume, stamp->index};
+    return stamp.has_value();
 }
 
 bool names_a_path(journal_type type)

@@ -2,6 +2,7 @@
 
 #include "payload/boost_error_code.h"
 #include "payload/crc32.h"
+#include "support/file_stamp.h"
 #include "support/unique_any.h"
 
 #include <windows.h>
@@ -48,28 +49,6 @@ bool same_element_ignoring_case(const std::wstring& a, const std::wstring& b)
                             static_cast<int>(b.size())) == CSTR_EQUAL;
 }
 
-struct file_identity {
-    DWORD volume;
-    DWORD index_high;
-    DWORD index_low;
-    bool operator==(const file_identity&) const = default;
-};
-
-std::optional<file_identity> identity_of(const fs::path& path)
-{
-    // Attribute access only: this works on files that others hold without
-    // sharing, and on folders thanks to the backup-semantics flag.
-    vt::unique_file file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file)
-        return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(file.get(), &info))
-        return std::nullopt;
-    return file_identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
-}
-
 bool is_sharing_violation(const std::error_code& code)
 {
     return code.category() == std::system_category() && code.value() == ERROR_SHARING_VIOLATION;
@@ -108,10 +87,10 @@ bool same_path(const fs::path& a, const fs::path& b)
 {
     if (same_elements(a, b, same_element_exact))
         return true;
-    const auto ia = identity_of(a);
-    const auto ib = identity_of(b);
+    const auto ia = vt::stamp_of(a);
+    const auto ib = vt::stamp_of(b);
     if (ia && ib)
-        return *ia == *ib;
+        return ia->same_file(*ib);
     std::error_code ec;
     const fs::path na = fs::absolute(a, ec).lexically_normal();
     if (ec)
@@ -122,7 +101,7 @@ bool same_path(const fs::path& a, const fs::path& b)
     return same_elements(na, nb, same_element_ignoring_case);
 }
 
-void set_read_only(const fs::path& path, bool read_only)
+bool set_read_only(const fs::path& path, bool read_only)
 {
     fs::path target = path;
     // A chain of links longer than this is a loop.
@@ -130,24 +109,32 @@ void set_read_only(const fs::path& path, bool read_only)
         std::error_code ec;
         const fs::file_status status = fs::symlink_status(target, ec);
         if (ec)
-            return;
+            return false;
         if (fs::is_symlink(status)) {
             fs::path next = fs::read_symlink(target, ec);
             if (ec)
-                return;
+                return false;
             target = next.is_absolute() ? next : target.parent_path() / next;
             continue;
         }
         if (!fs::is_regular_file(status))
-            return;
+            return false;
         const DWORD attributes = ::GetFileAttributesW(target.c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES)
-            return;
+            return false;
         const bool is_read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-        if (is_read_only != read_only)
-            ::SetFileAttributesW(target.c_str(), attributes ^ FILE_ATTRIBUTE_READONLY);
-        return;
+        return is_read_only != read_only &&
+               ::SetFileAttributesW(target.c_str(), attributes ^ FILE_ATTRIBUTE_READONLY);
     }
+    return false;
+}
+
+read_only_lifted::read_only_lifted(fs::path path) : path_(std::move(path)), lifted_(set_read_only(path_, false)) {}
+
+read_only_lifted::~read_only_lifted()
+{
+    if (lifted_)
+        set_read_only(path_, true);
 }
 
 std::uint32_t file_crc32(const fs::path& path, const std::function<void()>& every_megabyte)

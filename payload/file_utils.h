@@ -21,8 +21,25 @@ void create_folders(const std::filesystem::path& folder);
 
 // Sets or clears the read-only attribute of a regular file (following a
 // symbolic link to its target). Folders and missing paths are left alone;
-// errors are ignored.
-void set_read_only(const std::filesystem::path& path, bool read_only);
+// errors are ignored. True when the attribute was changed.
+bool set_read_only(const std::filesystem::path& path, bool read_only);
+
+// Lifts the read-only attribute of a file for the guard's life, so that the
+// file can be written over, and puts it back at the end unless the file was
+// written over meanwhile: a file that could not be replaced stays as it was.
+class read_only_lifted {
+public:
+    explicit read_only_lifted(std::filesystem::path path);
+    read_only_lifted(const read_only_lifted&) = delete;
+    read_only_lifted& operator=(const read_only_lifted&) = delete;
+    ~read_only_lifted();
+    // The file has been written over: the new file is not read-only.
+    void written_over() noexcept { lifted_ = false; }
+
+private:
+    std::filesystem::path path_;
+    bool lifted_;
+};
 
 // The CRC-32 of a file's content, read back from disk. The file is opened
 // for reading while allowing other readers only; a sharing violation (another

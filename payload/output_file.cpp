@@ -15,8 +15,8 @@ namespace {
 
 } // namespace
 
-output_file::output_file(const std::filesystem::path& path)
-    : handle_(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+output_file::output_file(const std::filesystem::path& path, bool replace)
+    : handle_(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr)),
       path_(path)
 {

@@ -11,9 +11,11 @@
 
 class output_file {
 public:
-    // Raises std::filesystem::filesystem_error with the system error (for
-    // example 5, access denied, or 32, the file is in use).
-    explicit output_file(const std::filesystem::path& path);
+    // Creates the file; with replace, an existing file is truncated, else it
+    // refuses the creation (80, the file exists). Raises
+    // std::filesystem::filesystem_error with the system error (for example
+    // 5, access denied, or 32, the file is in use).
+    explicit output_file(const std::filesystem::path& path, bool replace = true);
 
     // Raises std::filesystem::filesystem_error with the system error (for
     // example 112, the disk is full).

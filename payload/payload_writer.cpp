@@ -132,20 +132,25 @@ output_file payload_writer::open_output_file(const fs::path& destination)
     // The file is not asked for before it is created. Under Wine a name that
     // is not there costs a read of its whole folder, and creating the file
     // reads it again; with thousands of files in one folder that doubled
-    // the time of each one. An existing read-only file refuses the creation,
-    // which then lifts the attribute and tries once more.
+    // the time of each one. A file that is there already refuses the
+    // creation; then its read-only attribute is lifted, so that it can be
+    // written over (Wine would let an administrator write a read-only file
+    // and leave the new one read-only), and put back when it cannot be.
     const fs::path parent = destination.parent_path();
     if (!parent.empty())
         create_folders(parent); // a missing chain; raises with the folder and the system error
     open_shared_folders(parent);
     try {
-        return output_file(destination);
+        return output_file(destination, false);
     } catch (const fs::filesystem_error& e) {
-        if (e.code() != std::error_code(ERROR_ACCESS_DENIED, std::system_category()))
+        if (e.code() != std::error_code(ERROR_FILE_EXISTS, std::system_category()) &&
+            e.code() != std::error_code(ERROR_ACCESS_DENIED, std::system_category()))
             throw;
     }
-    set_read_only(destination, false);
-    return output_file(destination);
+    read_only_lifted lifted(destination);
+    output_file file(destination, true);
+    lifted.written_over();
+    return file;
 }
 
 void payload_writer::open_shared_folders(const fs::path& folder)

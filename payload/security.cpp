@@ -14,64 +14,6 @@ namespace api = vt::security_api;
 
 namespace {
 
-std::vector<std::byte> copy_sid(PSID sid)
-{
-    if (!api::is_valid_sid(sid))
-        vt::throw_hresult(HRESULT_FROM_WIN32(ERROR_INVALID_SID), "account SID");
-    const DWORD length = api::get_length_sid(sid);
-    std::vector<std::byte> bytes(length);
-    std::memcpy(bytes.data(), sid, length);
-    return bytes;
-}
-
-std::vector<std::byte> built_in_sid(SID_IDENTIFIER_AUTHORITY authority, BYTE count, DWORD first, DWORD second)
-{
-    PSID sid = nullptr;
-    api::check_call(api::allocate_and_initialize_sid(&authority, count, first, second, 0, 0, 0, 0, 0, 0, &sid));
-    try {
-        auto bytes = copy_sid(sid);
-        api::free_sid(sid);
-        return bytes;
-    } catch (...) {
-        api::free_sid(sid);
-        throw;
-    }
-}
-
-std::vector<std::byte> current_user_sid()
-{
-    wchar_t name[257];
-    DWORD name_length = ARRAYSIZE(name);
-    api::check_call(api::get_user_name(name, &name_length));
-
-    DWORD sid_size = 0, domain_size = 0;
-    SID_NAME_USE use{};
-    api::lookup_account_name(nullptr, name, nullptr, &sid_size, nullptr, &domain_size, &use);
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        api::throw_last_error();
-    std::vector<std::byte> sid(sid_size);
-    std::wstring domain(domain_size, L'\0');
-    api::check_call(api::lookup_account_name(nullptr, name, sid.data(), &sid_size, domain.data(), &domain_size, &use));
-    return copy_sid(sid.data());
-}
-
-std::vector<std::byte> token_user_sid()
-{
-    vt::unique_handle token;
-    if (!api::open_thread_token(::GetCurrentThread(), TOKEN_QUERY, TRUE, token.put())) {
-        if (::GetLastError() != ERROR_NO_TOKEN)
-            api::throw_last_error();
-        api::check_call(api::open_process_token(::GetCurrentProcess(), TOKEN_QUERY, token.put()));
-    }
-    DWORD size = 0;
-    api::get_token_information(token.get(), TokenUser, nullptr, 0, &size);
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        api::throw_last_error();
-    std::vector<std::byte> buffer(size);
-    api::check_call(api::get_token_information(token.get(), TokenUser, buffer.data(), size, &size));
-    return copy_sid(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
-}
-
 // The SID of an access entry, or nullptr for a kind of entry that has none
 // where it is expected.
 PSID sid_of(const ACE_HEADER* ace)
@@ -166,32 +108,9 @@ void grant(const std::filesystem::path& path, DWORD access_mask, DWORD inheritan
 
 } // namespace
 
-std::vector<std::byte> account_sid(well_known_account account)
-{
-    try {
-        switch (account) {
-        case well_known_account::everyone:
-            return built_in_sid(SECURITY_WORLD_SID_AUTHORITY, 1, SECURITY_WORLD_RID, 0);
-        case well_known_account::administrators:
-            return built_in_sid(SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS);
-        case well_known_account::users:
-            return built_in_sid(SECURITY_NT_AUTHORITY, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS);
-        case well_known_account::authenticated_users:
-            return built_in_sid(SECURITY_NT_AUTHORITY, 1, SECURITY_AUTHENTICATED_USER_RID, 0);
-        case well_known_account::current_user:
-            return current_user_sid();
-        case well_known_account::token_user:
-            return token_user_sid();
-        }
-    } catch (const std::bad_alloc&) {
-        vt::throw_hresult(E_OUTOFMEMORY, "account SID");
-    }
-    vt::throw_hresult(E_INVALIDARG, "account SID");
-}
-
 users_access_descriptor::users_access_descriptor(PSECURITY_DESCRIPTOR current, std::uint32_t access_mask,
                                                  std::uint32_t inheritance_flags)
-    : users_(account_sid(well_known_account::users))
+    : users_(vt::account_sid(vt::well_known_account::users))
 {
     PSID users = users_.data();
     BOOL present = FALSE, defaulted = FALSE;

@@ -1,6 +1,7 @@
 #pragma once
-// Opening shared files and folders to the local users group, and the
-// security identifiers of the well-known accounts the installer names.
+// Opening shared files and folders to the local users group.
+
+#include "support/well_known_account.h"
 
 #include <windows.h>
 
@@ -9,18 +10,6 @@
 #include <filesystem>
 #include <vector>
 
-enum class well_known_account {
-    everyone = 0,            // S-1-1-0
-    administrators = 1,      // S-1-5-32-544, built-in administrators
-    users = 2,               // S-1-5-32-545, built-in users
-    authenticated_users = 3, // S-1-5-11
-    current_user = 4,        // the account of the current user name
-    token_user = 5,          // the user of the thread's token, else of the process's
-};
-
-// The SID of an account, as its bytes. Raises std::system_error with an
-// HRESULT (see support/security_api.h) on failure.
-std::vector<std::byte> account_sid(well_known_account account);
 
 // Access masks of the grants the installation makes.
 inline constexpr std::uint32_t shared_folder_access = 0x1F01FF; // all file rights

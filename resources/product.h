@@ -41,3 +41,6 @@ std::wstring product_uninstall_key();
 inline constexpr const wchar_t* maker_key = L"Software\\" VT_MAKER;
 #undef VT_MAKER
 std::wstring product_path_value_name();
+
+// The uninstall log, beside the installed uninstaller.
+inline constexpr const wchar_t* uninstall_log_name = L"Uninstall.ulog";

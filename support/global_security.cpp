@@ -1,18 +1,14 @@
 #include "support/global_security.h"
 
 #include "support/error.h"
+#include "support/well_known_account.h"
 
 namespace vt {
 
 everyone_access::everyone_access(DWORD full_access)
 {
-    SID_IDENTIFIER_AUTHORITY world = SECURITY_WORLD_SID_AUTHORITY;
-    BYTE sid_buffer[SECURITY_MAX_SID_SIZE];
-    PSID everyone = sid_buffer;
-    // S-1-1-0, built in place: one sub-authority, SECURITY_WORLD_RID.
-    if (!::InitializeSid(everyone, &world, 1))
-        throw_last_error("InitializeSid");
-    *::GetSidSubAuthority(everyone, 0) = SECURITY_WORLD_RID;
+    std::vector<std::byte> sid = account_sid(well_known_account::everyone);
+    PSID everyone = sid.data();
 
     acl_.resize(sizeof(ACL) + sizeof(ACCESS_ALLOWED_ACE) + ::GetLengthSid(everyone));
     auto acl = reinterpret_cast<ACL*>(acl_.data());

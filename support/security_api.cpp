@@ -11,11 +11,8 @@ HMODULE advapi32 = nullptr;
 HMODULE module()
 {
     if (!advapi32) {
-        HMODULE found = ::GetModuleHandleW(L"advapi32.dll");
-        if (!found)
-            found = ::LoadLibraryExW(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
-        if (!found)
-            found = ::LoadLibraryExW(L"advapi32.dll", nullptr, 0);
+        // Never the ordinary search: it starts in the program's own folder.
+        HMODULE found = ::LoadLibraryExW(L"advapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         if (!found)
             vt::throw_hresult(E_UNEXPECTED, "advapi32.dll");
         // Kept for the life of the process, like the addresses taken from it.

@@ -13,8 +13,7 @@
 
 namespace vt::security_api {
 
-// advapi32.dll: already loaded, else loaded from the default safe folders,
-// else loaded with the ordinary search.
+// advapi32.dll, from System32 only.
 HMODULE module();
 
 // Address of an exported function of advapi32.dll.

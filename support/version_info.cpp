@@ -1,9 +1,20 @@
 #include "support/version_info.h"
 
+#include "support/system_library.h"
+
 #include <cstdio>
 #include <cstring>
 
 namespace vt {
+
+namespace {
+// version.dll is no known library: imported, it would be looked for in the
+// installer's own folder first.
+library_function<decltype(::GetFileVersionInfoSizeW)> file_version_info_size{L"version.dll",
+                                                                             "GetFileVersionInfoSizeW"};
+library_function<decltype(::GetFileVersionInfoW)> file_version_info{L"version.dll", "GetFileVersionInfoW"};
+library_function<decltype(::VerQueryValueW)> query_value{L"version.dll", "VerQueryValueW"};
+} // namespace
 
 version_info::version_info(std::vector<std::byte> block) : block_(std::move(block))
 {
@@ -28,11 +39,11 @@ version_info version_info::from_module(HMODULE module)
 version_info version_info::from_file(const std::wstring& path)
 {
     DWORD ignored = 0;
-    DWORD size = ::GetFileVersionInfoSizeW(path.c_str(), &ignored);
+    DWORD size = file_version_info_size(path.c_str(), &ignored);
     if (size == 0)
         return {};
     std::vector<std::byte> block(size);
-    if (!::GetFileVersionInfoW(path.c_str(), 0, size, block.data()))
+    if (!file_version_info(path.c_str(), 0, size, block.data()))
         return {};
     return version_info(std::move(block));
 }
@@ -51,10 +62,10 @@ void version_info::parse()
         return;
     void* value = nullptr;
     UINT length = 0;
-    if (::VerQueryValueW(block_.data(), L"\\", &value, &length) && value && length >= sizeof(VS_FIXEDFILEINFO))
+    if (query_value(block_.data(), L"\\", &value, &length) && value && length >= sizeof(VS_FIXEDFILEINFO))
         fixed_ = static_cast<const VS_FIXEDFILEINFO*>(value);
 
-    if (::VerQueryValueW(block_.data(), L"\\VarFileInfo\\Translation", &value, &length) && value) {
+    if (query_value(block_.data(), L"\\VarFileInfo\\Translation", &value, &length) && value) {
         auto words = static_cast<const WORD*>(value);
         for (UINT i = 0; i + 1 < length / sizeof(WORD); i += 2) {
             if (words[i + 1] != 1200)
@@ -87,7 +98,7 @@ std::wstring version_info::string_value(std::wstring_view name) const
     UINT length = 0;
     // The block is private to this reader; VerQueryValueW only reads it here.
     auto block = const_cast<std::byte*>(block_.data());
-    if (!::VerQueryValueW(block, query.c_str(), &value, &length) || !value || length == 0)
+    if (!query_value(block, query.c_str(), &value, &length) || !value || length == 0)
         return {};
     std::wstring text(static_cast<const wchar_t*>(value), length);
     if (!text.empty() && text.back() == L'\0')

@@ -1,5 +1,7 @@
 // The demo product's machine as the whole-product tests drive and inspect it.
 
+#include "engine/installer_folder.h"
+#include "support/file_names.h"
 #include "demo_machine.h"
 
 #include "app/installer_context.h"
@@ -58,6 +60,8 @@ bool starts_with_folded(const std::wstring& text, const std::wstring& prefix)
 bool outside_the_installation(const std::wstring& name)
 {
     return starts_with_folded(name, L"HKCU\\Software\\Wine\\Temporary System Parameters") ||
+           // The installer's own folder stays, empty, for the next run.
+           vt::same_name(name, installer_folder_path().wstring()) ||
            name == L"HKCU\\Software\\Vantrel Software" || name == L"HKCU\\Software\\Vantrel Software -> InstallerSize";
 }
 
@@ -433,7 +437,7 @@ fs::path desktop_link()
     return fs::path(known(FOLDERID_PublicDesktop)) / L"Tablewright 8.11n.lnk";
 }
 
-std::vector<std::wstring> ours_in_temporary_folder()
+std::vector<std::wstring> ours_left_behind()
 {
     std::vector<std::wstring> found;
     for (const auto& entry : fs::directory_iterator(fs::temp_directory_path())) {
@@ -441,6 +445,9 @@ std::vector<std::wstring> ours_in_temporary_folder()
         if (name.rfind(L"vantrel_", 0) == 0 || name.rfind(L"vt-", 0) == 0)
             found.push_back(name);
     }
+    std::error_code missing;
+    for (const auto& entry : fs::directory_iterator(installer_folder_path(), missing))
+        found.push_back(entry.path().filename().wstring());
     return found;
 }
 
@@ -449,7 +456,7 @@ void uninstall(const fs::path& install_folder)
     const fs::path uninstaller = install_folder / L"Uninstall.exe";
     ASSERT_TRUE(fs::exists(uninstaller));
     auto copies = [] {
-        const auto ours = ours_in_temporary_folder();
+        const auto ours = ours_left_behind();
         return std::count_if(ours.begin(), ours.end(),
                              [](const std::wstring& name) { return name.rfind(L"vantrel_uninstall_", 0) == 0; });
     };
@@ -502,7 +509,8 @@ void demo_machine_test::SetUp()
     for (REFKNOWNFOLDERID id : {FOLDERID_ProgramFiles, FOLDERID_CommonPrograms, FOLDERID_Programs,
                                 FOLDERID_PublicDesktop, FOLDERID_Desktop, FOLDERID_ProgramData,
                                 FOLDERID_RoamingAppData, FOLDERID_Documents, FOLDERID_PublicDocuments,
-                                FOLDERID_SystemX86})
+                                FOLDERID_SystemX86, FOLDERID_ProgramFilesX86, FOLDERID_UserProfiles, FOLDERID_Profile,
+                                FOLDERID_Windows})
         known(id);
     for (int csidl : {CSIDL_COMMON_APPDATA, CSIDL_APPDATA, CSIDL_COMMON_DESKTOPDIRECTORY, CSIDL_DESKTOPDIRECTORY,
                       CSIDL_COMMON_DOCUMENTS, CSIDL_PERSONAL}) {

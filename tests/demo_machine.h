@@ -111,9 +111,9 @@ private:
 fs::path default_install_folder();
 fs::path start_menu_link();
 fs::path desktop_link();
-// Whatever installer runs left in the temporary folder: backups, a run's
-// folder, its journal.
-std::vector<std::wstring> ours_in_temporary_folder();
+// Whatever installer runs left in the temporary folder or in the installer's
+// own folder: backups, a run's folder, its journal, an uninstaller's copy.
+std::vector<std::wstring> ours_left_behind();
 
 // Starts the installed uninstaller as the list of programs does, silently,
 // and waits until its temporary copy has done the work and is gone.

@@ -83,7 +83,8 @@ private:
         ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"Tablewright.Project.8");
         if (vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key))
             ::RegDeleteValueW(maker.get(), L"Tablewright 8 Path");
-        for (const wchar_t* name : {L"VT_DSETUP_LOG", L"VT_DSETUP_VERSION", L"VT_DSETUP_REVISION", L"VT_DSETUP_RESULT"})
+        for (const wchar_t* name : {L"VT_DSETUP_LOG", L"VT_DSETUP_VERSION", L"VT_DSETUP_REVISION", L"VT_DSETUP_RESULT",
+                                    L"VT_TABLEWRIGHT_LOG", L"VT_TABLEWRIGHT_HOLD"})
             ::SetEnvironmentVariableW(name, nullptr);
     }
 };

@@ -1,14 +1,21 @@
 // One installation from start to end on Wine's real file system, registry and
 // shell: the files, the registry values read back, the links resolved to
-// their target, the lines of the log in order, the progress, and the DirectX
-// step.
+// their target, the lines of the log in order, the progress, the DirectX
+// step, and what the wizard's install page shows of it.
 
+#include "engine/coalescing_view.h"
 #include "engine/directx_setup.h"
 #include "engine/registration.h"
 #include "installation_test.h"
 #include "payload/file_utils.h"
+#include "resources/dialog_ids.h"
+#include "ui/dlg_install.h"
+#include "ui/window_utilities.h"
+
+#include <commctrl.h>
 
 #include <algorithm>
+#include <thread>
 
 using namespace payload_test;
 
@@ -65,12 +72,12 @@ TEST_F(Installation, FullRunWritesFilesRegistryLinksAndLog)
     EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const journal_entry& e) {
         return e.type == journal_type::desktop_shortcut && e.done && same_path(e.path, desktop_link);
     }));
-    EXPECT_TRUE(fs::exists(installed(L"Uninstall.ulog")));
 
-    // The DirectX setup ran from the temporary folder with the runtime flags.
+    // The DirectX setup ran from the temporary folder with the runtime flags;
+    // a message that waited for the window meanwhile was let through.
     std::string dsetup_log = read_file(root.path() / L"dsetup.log");
     EXPECT_NE(dsetup_log.find("flags=00010018"), std::string::npos) << dsetup_log;
-    EXPECT_NE(dsetup_log.find("Answers ok=4"), std::string::npos) << dsetup_log;
+    EXPECT_NE(dsetup_log.find("Answers ok=4, left waiting 0"), std::string::npos) << dsetup_log;
 
     // The log box, line by line.
     std::vector<std::wstring> expected = {
@@ -123,13 +130,81 @@ TEST_F(Installation, UpdateLeavesSamplesAndKeepsExistingSharedData)
     EXPECT_EQ(kept->parameter, 3);
 }
 
-TEST_F(Installation, AProductWhoseRegistrationFailsStillEndsTheInstallation)
+namespace {
+
+// The wizard's install page, made from its template in a window of this
+// thread as the frame holds it, with the installation reporting to it as
+// in the installer.
+class install_page {
+public:
+    install_page()
+        : frame_(::CreateWindowExW(0, L"Static", L"", WS_OVERLAPPEDWINDOW, 0, 0, 640, 480, nullptr, nullptr, nullptr,
+                                   nullptr))
+    {
+        page_.create(frame_.get(), IDD_INSTALL);
+    }
+    bool install(installation_choices& context, const std::string& compressed)
+    {
+        vt::imemstream payload(compressed.data(), compressed.size());
+        return page_.do_installation(context, payload);
+    }
+    std::wstring status() const { return get_window_text(page_.item(IDC_STATUS)); }
+    std::wstring log() const { return get_window_text(page_.item(IDC_LOG)); }
+    unsigned bar() const { return unsigned(::SendMessageW(page_.item(IDC_PROGRESS), PBM_GETPOS, 0, 0)); }
+
+private:
+    dlg_install& page_ = dlg_install::instance();
+    vt::unique_window frame_;
+};
+
+} // namespace
+
+// The real install page. A run stopped by a damaged file leaves its failure
+// as the last line and the status, and the bar where it stopped. Run again
+// with the product's registration held until the page has answered a
+// message (as Windows asks a window whether it hangs): the lock is given up
+// meanwhile and taken back, and a failed registration still ends the run.
+TEST_F(Installation, ThePageShowsTheEndOfARunAndAnswersWhileTheProductRegisters)
 {
-    ASSERT_TRUE(install(product_files(L"tests\\Tablewright_exit0.exe")));
-    auto lines = view.lines();
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Registry Data Writing...Failed"), lines.end());
-    EXPECT_NE(std::find(lines.begin(), lines.end(), L"Installation Data Writing...OK"), lines.end());
+    install_page page;
+    const std::vector<file_spec> damaged = {
+        {u"Tablewright_fr.dll", u"<InstallPath>\\Lang", realistic_bytes(30000, 1), 0},
+        {u"Tablewright.exe", u"<InstallPath>", realistic_bytes(60000, 2), 1},
+    };
+    const std::string archive = archive_bytes(damaged, {{0, 0x12345678}});
+    EXPECT_FALSE(page.install(context, bzip2_compress(archive)));
+    EXPECT_TRUE(page.log().ends_with(L"Copying File \"" + installed(L"Lang\\Tablewright_fr.dll").wstring() +
+                                     L"\"...Failed\r\n"));
+    EXPECT_EQ(page.status(), L"Installation failed (Error Code 3).");
+    EXPECT_EQ(page.bar(), progress_percent(archive.size() - 60000, archive.size()));
+
+    ASSERT_TRUE(context.instance_lock.try_lock());
+    const fs::path product_log = root.path() / L"product.log";
+    const std::wstring hold = L"vt-test-registration-" + std::to_wstring(::GetCurrentProcessId());
+    vt::unique_handle release(::CreateEventW(nullptr, TRUE, FALSE, hold.c_str()));
+    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_LOG", product_log.c_str());
+    ::SetEnvironmentVariableW(L"VT_TABLEWRIGHT_HOLD", hold.c_str());
+    bool answered = false;
+    std::thread user([&] {
+        for (int tries = 0; tries < 3000 && !fs::exists(product_log); ++tries)
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        DWORD_PTR result = 0;
+        answered = ::SendMessageTimeoutW(dlg_install::instance().hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &result) != 0;
+        ::SetEvent(release.get());
+    });
+    const bool installed = page.install(context, compressed_archive(product_files(L"tests\\Tablewright_exit0.exe")));
+    user.join();
+    EXPECT_TRUE(installed);
+    EXPECT_TRUE(answered) << "the page did not answer while the product registered";
+    const std::string logged = read_file(product_log);
+    EXPECT_NE(std::wstring(reinterpret_cast<const wchar_t*>(logged.data()), logged.size() / sizeof(wchar_t))
+                  .find(L"/Register /Background | installer lock: free"),
+              std::wstring::npos);
     EXPECT_TRUE(context.instance_lock.owned()) << "the lock is taken back after the product ran";
+    EXPECT_NE(page.log().find(L"Registry Data Writing...Failed\r\n"), std::wstring::npos);
+    EXPECT_TRUE(page.log().ends_with(L"Installation Data Writing...OK\r\n"));
+    EXPECT_EQ(page.status(), L"Click on 'Next' to continue.");
+    EXPECT_EQ(page.bar(), 100u);
 }
 
 // The DirectX step, through the stand-in setup library, which takes its
@@ -281,4 +356,28 @@ TEST(InstallationRules, RegistrationCommandLine)
               L"\"C:\\P\\Tablewright.exe\" /Register /Background");
     EXPECT_EQ(registration_command_line(L"C:\\P\\Tablewright.exe", 0x0008000A00030000),
               L"\"C:\\P\\Tablewright.exe\" /Register /Background /update=0008000a00030000");
+}
+
+// The page gets every line once, the last status and only new positions:
+// when a step ends, after 50 ms, and before the bar is shown.
+TEST(CoalescingView, HandsOnEverythingGatheredAtAStepsEndOrAfter50ms)
+{
+    recording_view page;
+    coalescing_view view(page);
+    view.append_log(L"rule\r\n");
+    view.show_progress();
+    EXPECT_EQ(page.log, L"rule\r\n");
+    view.set_status(L"Copying a");
+    view.append_log(L"Copying a...");
+    view.set_progress(0);
+    view.set_progress(40);
+    view.append_log(L"OK\r\n");
+    view.set_status(L"Copying b");
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    view.tick();
+    EXPECT_EQ(page.log, L"rule\r\nCopying a...OK\r\n");
+    EXPECT_EQ(page.status, L"Copying b");
+    view.set_progress(40);
+    view.flush();
+    EXPECT_EQ(page.positions, (std::vector<unsigned>{0, 40}));
 }

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <set>
 
 using namespace demo_machine;
@@ -34,20 +35,115 @@ namespace {
 
 class Lifecycle : public demo_machine_test {};
 
+const fs::path planted_log = L"C:\\planted-libraries.log";
+
+std::string read_all(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// What a program of the user, without administrator rights, can plant for
+// the elevated installer and uninstaller: libraries under the names of
+// system libraries beside the installer (saved in a browser's Downloads
+// folder), in its current folder and in the temporary folder, with Wine
+// preferring such libraries as Windows' search order does; and a journal of
+// a "cut" run in the temporary folder that would delete one system file and
+// replace another.
+class planted_traps {
+public:
+    planted_traps()
+    {
+        const fs::path planted = fs::path(built_installer()).parent_path() / L"tests" / L"planted";
+        made_downloads_ = fs::create_directories(downloads_);
+        fs::create_directories(current_);
+        fs::copy_file(built_installer(), installer());
+        // Wine's own user32, unlike Windows', imports version.dll: a copy
+        // beside any program is loaded before its first instruction, so that
+        // one is left to the import check of tools/check-pe32.sh.
+        for (const fs::path& folder : {downloads_, current_, fs::temp_directory_path()})
+            for (const wchar_t* library : {L"version.dll", L"bcrypt.dll"})
+                if (folder != downloads_ || library != std::wstring_view(L"version.dll"))
+                    fs::copy_file(planted / library, folder / library, fs::copy_options::overwrite_existing);
+        std::ofstream(victim_) << "victim";
+        std::ofstream(target_) << "target";
+        std::ofstream(evil_) << "evil";
+        const std::wstring journal = L"vt-journal 1\nE|1|1|0|" + victim_.wstring() + L"|\nE|1|1|0|" +
+                                     target_.wstring() + L"|" + evil_.wstring() + L"\nS\n";
+        std::ofstream(forged_, std::ios::binary)
+            .write(reinterpret_cast<const char*>(journal.data()), std::streamsize(journal.size() * sizeof(wchar_t)));
+        // Wine takes a program's library load order from its environment at
+        // the start of the machine's first process: the test's entry sets it.
+        wchar_t overrides[256] = {};
+        ::GetEnvironmentVariableW(L"WINEDLLOVERRIDES", overrides, 256);
+        EXPECT_NE(std::wstring(overrides).find(L"version=n,b"), std::wstring::npos)
+            << "Wine is not told to prefer the planted libraries";
+        ::GetCurrentDirectoryW(MAX_PATH, previous_folder_);
+        ::SetCurrentDirectoryW(current_.c_str());
+    }
+    planted_traps(const planted_traps&) = delete;
+    planted_traps& operator=(const planted_traps&) = delete;
+    ~planted_traps()
+    {
+        ::SetCurrentDirectoryW(previous_folder_);
+        std::error_code ignored;
+        // Downloads may be a link out of the machine: only what was put there goes.
+        for (const fs::path& path : {fs::path(installer()), downloads_ / L"bcrypt.dll",
+                                     current_, planted_log, victim_, target_, evil_, forged_,
+                                     fs::temp_directory_path() / L"version.dll",
+                                     fs::temp_directory_path() / L"bcrypt.dll"})
+            fs::remove_all(path, ignored);
+        if (made_downloads_)
+            fs::remove(downloads_, ignored);
+    }
+
+    std::wstring installer() const { return (downloads_ / L"Setup.exe").wstring(); }
+    // What the installer leaves in its folders, but for the planted journal.
+    std::vector<std::wstring> ours_left_behind() const
+    {
+        std::vector<std::wstring> left = demo_machine::ours_left_behind();
+        std::erase(left, forged_.filename().wstring());
+        return left;
+    }
+
+    void expect_nothing_loaded_or_obeyed() const
+    {
+        const std::string loaded = read_all(planted_log); // UTF-16 lines
+        EXPECT_EQ(narrow(std::wstring(reinterpret_cast<const wchar_t*>(loaded.data()), loaded.size() / 2)), "")
+            << "a planted library was loaded";
+        EXPECT_EQ(read_all(victim_), "victim");
+        EXPECT_EQ(read_all(target_), "target");
+        EXPECT_TRUE(fs::exists(forged_)) << "the forged journal was acted on";
+    }
+
+private:
+    const fs::path downloads_ = L"C:\\users\\Public\\Downloads";
+    const fs::path current_ = L"C:\\users\\Public\\Current";
+    const fs::path victim_ = L"C:\\windows\\victim.txt", target_ = L"C:\\windows\\target.dll";
+    const fs::path evil_ = fs::temp_directory_path() / L"evil.dll";
+    const fs::path forged_ =
+        fs::temp_directory_path() / L"vantrel_{11111111-2222-3333-4444-555555555555}.journal";
+    wchar_t previous_folder_[MAX_PATH] = {};
+    bool made_downloads_ = false;
+};
+
 } // namespace
 
 // A first installation in a folder of the user's choice, whose desktop link
 // cannot be made (a folder of the user's lies where the link would go), a
 // second run of the same installer without a desktop link, and the
 // uninstallation, which accepts the log's line of the link that was not made.
-// A 64-bit installer of the product left a stale path in the 64-bit registry
-// view, and a 64-bit D3DX9_43.dll lies in the 32-bit system folder: the
-// installation removes both.
+// All of it with libraries and a journal planted where any program of the
+// user can write: none of them is loaded or obeyed. A 64-bit installer of the
+// product left a stale path in the 64-bit registry view, and a 64-bit
+// D3DX9_43.dll lies in the 32-bit system folder: the installation keeps
+// neither.
 TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
 {
     const fs::path folder = L"C:\\Apps\\Tablewright";
     const fs::path blocked_link = desktop_link();
     ASSERT_TRUE(fs::create_directory(blocked_link));
+    std::optional<planted_traps> traps(std::in_place);
     record_product_path_only_in(KEY_WOW64_64KEY, L"C:\\Old\\Tablewright.exe");
     // Wine keeps a 32-bit d3dx9_43.dll of its own there: it waits beside it.
     const fs::path d3dx9 = L"C:\\windows\\syswow64\\d3dx9_43.dll";
@@ -61,7 +157,7 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     fs::remove(dsetup_log);
     ::SetEnvironmentVariableW(L"VT_DSETUP_LOG", dsetup_log.c_str());
     {
-        wizard setup;
+        wizard setup(traps->installer());
         ASSERT_TRUE(setup.open());
         EXPECT_EQ(setup.text(page_kind::start, IDC_INFORMATION), L"'Tablewright 8.11n' Installation.");
         setup.next();
@@ -135,7 +231,7 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     std::ofstream(folder / L"Lang" / L"TablewrightFRA.dll", std::ios::binary | std::ios::trunc) << "damaged";
     write_file(d3dx9, pe_image(false));
     {
-        wizard setup;
+        wizard setup(traps->installer());
         ASSERT_TRUE(setup.open());
         EXPECT_EQ(setup.text(page_kind::start, IDC_INFORMATION),
                   L"'Tablewright 8.11n' is already installed.\nDo you confirm Reinstallation ?");
@@ -152,14 +248,14 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
         setup.click(setup.page(page_kind::options), IDC_DESKTOP_SHORTCUT);
         setup.next();
         std::size_t most_backups = 0;
-        ASSERT_TRUE(setup.install([&] { most_backups = std::max(most_backups, ours_in_temporary_folder().size()); }));
+        ASSERT_TRUE(setup.install([&] { most_backups = std::max(most_backups, traps->ours_left_behind().size()); }));
         // The program, the uninstaller, the language modules and the samples
         // were there already; the shared data is kept as it is.
         EXPECT_GE(most_backups, 51u);
         setup.next();
         setup.leave();
     }
-    EXPECT_TRUE(ours_in_temporary_folder().empty()) << "committed: no backup is left";
+    EXPECT_TRUE(traps->ours_left_behind().empty()) << "committed: no backup is left";
     expect_payload_installed(folder);
     expect_registered_in_own_view(folder);
     EXPECT_EQ(read_file(d3dx9), pe_image(false));
@@ -179,6 +275,8 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     }
 
     uninstall(folder);
+    traps->expect_nothing_loaded_or_obeyed();
+    traps.reset();
     EXPECT_FALSE(fs::exists(start_menu_link()));
     EXPECT_FALSE(fs::exists(L"C:\\Apps")) << "made by the installation";
     EXPECT_TRUE(fs::is_directory(blocked_link)) << "not the installation's to remove";

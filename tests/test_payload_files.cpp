@@ -96,6 +96,33 @@ TEST(ReadBack, SeesWhatIsOnDiskAndTriesAHeldFileThreeTimesMore)
     EXPECT_EQ(freed.count(failed_), 0u);
 }
 
+// A read-only file left at its destination is made writable and written
+// over; held open as well, it fails the run and stays as it was.
+TEST(Extract, OverAReadOnlyFileLeftInPlace)
+{
+    scratch_folder install;
+    const fs::path target = install / L"Tablewright.exe";
+    const std::string archive = compressed_archive({{u"Tablewright.exe", u"<InstallPath>", "the new program", 1}});
+    const auto read_only = [&] { return (::GetFileAttributesW(target.c_str()) & FILE_ATTRIBUTE_READONLY) != 0; };
+    write_file(target, "the old program");
+    ASSERT_TRUE(::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_READONLY));
+    {
+        vt::unique_file holder(
+            ::CreateFileW(target.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(holder);
+        recorder rec;
+        EXPECT_FALSE(extract(archive, install.path(), rec));
+        EXPECT_EQ(rec.last(failed_).code, std::error_code(ERROR_SHARING_VIOLATION, std::system_category()));
+    }
+    EXPECT_TRUE(read_only()) << "the attribute lifted for the file goes back on when it cannot be written";
+    EXPECT_EQ(read_file(target), "the old program");
+
+    recorder rec;
+    ASSERT_TRUE(extract(archive, install.path(), rec));
+    EXPECT_EQ(read_file(target), "the new program");
+    EXPECT_FALSE(read_only());
+}
+
 // (A disk that fills up and damaged compressed data are reported through
 // this mapping in the extraction and installation tests.)
 TEST(ErrorFromException, MapsEveryFamilyToItsCode)

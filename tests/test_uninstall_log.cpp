@@ -6,6 +6,7 @@
 #include "engine/install_journal.h"
 #include "engine/uninstall_log_parser.h"
 #include "scratch_folder.h"
+#include "support/protected_folder.h"
 
 #include <gtest/gtest.h>
 
@@ -61,6 +62,14 @@ protected:
     fs::path install_folder = root / L"Tablewright 8";
     fs::path shortcut_folder = root / L"Programs";
     fs::path log = install_folder / L"Uninstall.ulog";
+    const vt::protected_folder installer{root / L"installer"};
+
+    // Backups are made beside a run's journal.
+    void record(install_journal& journal) const
+    {
+        journal.record_to(installer.path() / L"vantrel_{log}.journal",
+                          {1, install_folder.wstring(), shortcut_folder.wstring()});
+    }
 };
 
 // The parser fed line by line until it refuses one.
@@ -83,6 +92,7 @@ const std::wstring_view version_line = L"// Uninstall Log File v1";
 TEST_F(UninstallLog, WrittenBytesFollowTheFormatAndReadBackTheSame)
 {
     install_journal first;
+    record(first);
     std::ofstream(install_folder / L"fr.dll") << "older module";
     for (auto [path, kind] : {std::pair{install_folder / L"Bin" / L"Tablewright.exe", 1},
                               {install_folder / L"fr.dll", 0}, {install_folder / L"Uninstall.exe", 2}}) {
@@ -187,7 +197,9 @@ TEST_F(UninstallLog, ReaderStopsAtTheFirstBrokenRuleAndKeepsWhatCameBefore)
     EXPECT_TRUE(journal.desktop_shortcut_default());
 }
 
-TEST_F(UninstallLog, PreviousLinkMakesWayForTheNewOneAndIsNotLostOnRollback)
+// Of what the previous log names, only the earlier link of the kind makes
+// way for the new one, kept aside while the run can still be undone.
+TEST_F(UninstallLog, OnlyThePreviousLinkMakesWayForTheNewOne)
 {
     const fs::path old_link = shortcut_folder / L"Tablewright 8.11m.lnk", not_a_link = root / L"notes.txt";
     std::ofstream(old_link) << "old link";
@@ -198,26 +210,20 @@ TEST_F(UninstallLog, PreviousLinkMakesWayForTheNewOneAndIsNotLostOnRollback)
                                  L"0002:02ff:1 -- " + old_link.wstring() + L"\r\n"));
     install_journal journal;
     journal.read_log(log);
+    record(journal);
 
     // Desktop: the log names only things that are no links; they stay.
     journal.begin_shortcut(true, root);
     EXPECT_TRUE(journal.current_entries().back().backup.empty());
     journal.close_entry(false);
-
-    journal.begin_shortcut(false, shortcut_folder);
-    const std::wstring backup = journal.current_entries().back().backup;
-    EXPECT_FALSE(fs::exists(old_link));
-    const fs::path new_link = shortcut_folder / L"Tablewright 8.11n.lnk";
-    std::ofstream(new_link) << "new link";
-    journal.close_entry(true, new_link.wstring());
-
-    // A rollback knows only the entry's path: the earlier link comes back
-    // under it. (The installation never rolls back after its shortcut step.)
-    journal.roll_back();
-    EXPECT_EQ(read_bytes(new_link), "old link");
-    EXPECT_FALSE(fs::exists(backup));
     EXPECT_EQ(read_bytes(not_a_link), "precious");
     EXPECT_TRUE(fs::is_directory(root));
+
+    journal.begin_shortcut(false, shortcut_folder);
+    EXPECT_FALSE(fs::exists(old_link));
+    EXPECT_EQ(read_bytes(journal.current_entries().back().backup), "old link");
+    journal.close_entry(true, (shortcut_folder / L"Tablewright 8.11n.lnk").wstring());
+    journal.commit(); // as the finished installation does: the backup goes
 }
 
 TEST(UninstallLogParser, EntryLinesInEveryAcceptedFormAndNoOther)

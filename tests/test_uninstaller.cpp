@@ -109,6 +109,29 @@ TEST_F(Uninstallation, WaitsWhileAnotherProgramOfTheProductRuns)
     EXPECT_EQ(uninstall(true), uninstall_done);
 }
 
+// An unmade link is logged not done and without a path: the log is sound.
+// A not-done line that names a path is checked like any other: doctored to
+// name a file outside the installation's folders, the log is refused and
+// the file stays.
+TEST_F(Uninstallation, AnUnmadeLinkHasNoPathAndANotDoneLineWithOneIsChecked)
+{
+    install();
+    const fs::path log = installed(L"Uninstall.ulog");
+    const std::string written = read_file(log);
+    const auto log_with = [&](const std::wstring& added) {
+        ::SetFileAttributesW(log.c_str(), FILE_ATTRIBUTE_NORMAL);
+        write_file(log, written + std::string(reinterpret_cast<const char*>(added.data()), added.size() * 2));
+    };
+    const fs::path victim = root.path() / L"notes.txt";
+    write_file(victim, "the user's");
+    log_with(L"9998:04ff:0 -- " + victim.wstring() + L"\r\n");
+    EXPECT_EQ(uninstall(), uninstall_damaged_log);
+    EXPECT_EQ(read_file(victim), "the user's");
+
+    log_with(L"9999:04ff:0 -- \r\n");
+    EXPECT_EQ(uninstall(), uninstall_done);
+}
+
 TEST(UninstallLog, PathRules)
 {
     EXPECT_TRUE(is_plain_absolute_path(L"C:\\Program Files\\Vantrel Software\\Tablewright 8\\Tablewright.exe"));

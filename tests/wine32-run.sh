@@ -9,6 +9,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x1024x24" sh "$0" "$@"
 fi
-# A crash would otherwise wait for ever in Wine's debugger.
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d;winedbg.exe=d}"
+# A crash would otherwise wait for ever in Wine's debugger, whatever load
+# order the test asks for besides.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d};winedbg.exe=d"
 exec sh "$top/tools/i686-enter.sh" sh "$top/tests/wine-run.sh" "$@"

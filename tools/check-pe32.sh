@@ -3,8 +3,10 @@
 # 32-bit root): machine and subsystem, imports, manifest, version, string
 # tables and payload.
 #
-#   tools/check-pe32.sh INSTALLER.exe PAYLOAD.bz2 [VT-PACK [REFERENCE.bz2]]
+#   tools/check-pe32.sh INSTALLER.exe PAYLOAD.bz2 [VT-PACK [REFERENCE.bz2 [PROGRAM...]]]
 #
+# Each PROGRAM (the other elevated programs: the x64 installer, both
+# uninstallers) has its imports checked as the installer's are.
 # PAYLOAD is the archive the build packed; the installer must carry exactly
 # these bytes. With VT-PACK the carried archive is verified entry by entry,
 # and with REFERENCE (the payload of the build the tests run) it must hold
@@ -14,6 +16,7 @@ exe=$1
 payload=$2
 vt_pack=${3:-}
 reference=${4:-}
+shift $(($# < 4 ? $# : 4))
 objdump=i686-w64-mingw32-objdump
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -39,16 +42,27 @@ echo "$headers" | grep -q 'file format pei-i386' && echo "$headers" | grep -q '^
 echo "$headers" | grep -q '^Subsystem.*(Windows GUI)' && check "GUI subsystem" ok \
     || check "GUI subsystem" "$(echo "$headers" | grep '^Subsystem')"
 
-# Only libraries that every Windows has: nothing of the compiler's runtime.
-system_dlls="advapi32.dll bcrypt.dll comctl32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll
-    shell32.dll shlwapi.dll user32.dll version.dll"
-foreign=""
-echo "$headers" | grep -qi 'DLL Name: kernel32.dll' || foreign=" nothing readable"
-for dll in $(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z'); do
-    echo " $system_dlls " | tr -s ' \n' '  ' | grep -q " $dll " || foreign="$foreign $dll"
+# Static imports of an elevated program: Windows' known libraries only, which
+# are always mapped from System32, plus comctl32 through the manifest's
+# assembly. Any other name is looked for in the program's own folder first
+# (a Downloads folder), where anyone can plant it: those are loaded from
+# System32 at run time. Nothing of the compiler's runtime either.
+known_dlls="advapi32.dll comctl32.dll comdlg32.dll gdi32.dll kernel32.dll msvcrt.dll ole32.dll oleaut32.dll
+    shell32.dll shlwapi.dll user32.dll"
+check_imports() {
+    found=$(x86_64-w64-mingw32-objdump -p "$1" 2>/dev/null || $objdump -p "$1" 2>&1)
+    foreign=""
+    echo "$found" | grep -qi 'DLL Name: kernel32.dll' || foreign=" nothing readable"
+    for dll in $(echo "$found" | sed -n 's/^[[:space:]]*DLL Name: //p' | tr 'A-Z' 'a-z'); do
+        echo " $known_dlls " | tr -s ' \n' '  ' | grep -q " $dll " || foreign="$foreign $dll"
+    done
+    [ -z "$foreign" ] && check "$(basename "$1") imports only known system libraries" ok \
+        || check "$(basename "$1") imports only known system libraries" "also imports$foreign"
+}
+check_imports "$exe"
+for program in "$@"; do
+    check_imports "$program"
 done
-[ -z "$foreign" ] && check "imports only system libraries" ok \
-    || check "imports only system libraries" "also imports$foreign"
 
 resource 24 1 > "$work/manifest.xml"
 grep -q 'level="requireAdministrator"' "$work/manifest.xml" \

@@ -13,6 +13,7 @@ build=$(cd "${1:?usage: tools/mutants.sh <x64 build folder> [name filter]}" && p
 only=${2:-}
 
 # name @@ ctest entry @@ gtest filter (or -) @@ file @@ original text @@ fault
+# (in both texts, \n stands for a line break)
 faults() {
     cat <<'EOF'
 header-overrun @@ test_payload @@ Extract.* @@ payload/archive_format.cpp @@ take = static_cast<std::size_t>(std::min<std::uint64_t>(header_length_ - received_, n)); @@ take = n;
@@ -29,11 +30,21 @@ acl-inheritance @@ test_payload @@ GrantUsersAccess.* @@ payload/security.cpp @@
 acl-order @@ test_payload @@ GrantUsersAccess.* @@ payload/security.cpp @@ copy_entries(old_acl, 0, count, new_acl, users, true); @@ copy_entries(old_acl, 0, count, new_acl, users, false);
 users-sid @@ test_payload @@ GrantUsersAccess.* @@ payload/security.cpp @@ DOMAIN_ALIAS_RID_USERS); @@ DOMAIN_ALIAS_RID_GUESTS);
 shared-folder-walk @@ test_payload @@ SharedFolders.* @@ payload/payload_writer.cpp @@ fs::path parent = p.parent_path(); @@ fs::path parent = p.parent_path().parent_path();
-undo-order @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@ undo(current_entries_.back()); @@ undo(current_entries_.front());
-kept-in-place @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@ if (entry.kept_in_place) @@ if (false)
-backup-name-reused @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@ if (!path_exists(candidate)) @@ if (true)
-uninstall-key-kept @@ test_journal @@ UninstallKey.* @@ engine/install_journal.cpp @@ restore_uninstall_key(entry.backup); @@ restore_uninstall_key(std::wstring());
-journal-header @@ test_journal @@ Journal.* @@ engine/journal_file.cpp @@ if (line != header) @@ if (false)
+undo-order @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@ undo_change({current_entries_.back(), current_records_.back().copy, current_records_.back().stamp}, @@ undo_change({current_entries_.front(), current_records_.front().copy, current_records_.front().stamp},
+kept-in-place @@ test_journal @@ Journal.* @@ engine/journal_undo.cpp @@     if (entry.kept_in_place)\n        return;\n    if (mode == undo_mode::cut_run && !unchanged_since_run(step)) { @@     if (mode == undo_mode::cut_run && !unchanged_since_run(step)) {
+backup-name-reused @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@ if (!path_exists(candidate.wstring())) @@ if (true)
+uninstall-key-kept @@ test_journal @@ UninstallKey.* @@ engine/journal_undo.cpp @@ restore_uninstall_key(entry.backup); @@ restore_uninstall_key(std::wstring());
+created-folders-kept @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@     forget_created_folders();\n    current_entries_.clear(); @@     current_entries_.clear();
+rollback-frozen @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@         if (keep_alive)\n            keep_alive(); @@         (void)keep_alive;
+copy-backup-renamed @@ test_journal @@ Journal.* @@ engine/journal_undo.cpp @@ if (step.copy && !entry.backup.empty() && path_exists(entry.path)) { @@ if (false) {
+backup-confirmed-early @@ test_journal @@ Journal.* @@ engine/install_journal.cpp @@     if (back_up(path, copy, backup))\n        backup_made(backup);\n    else @@     backup_made(backup);\n    if (!back_up(path, copy, backup))
+cut-moved-unconfirmed @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ !recorded.copy && !vt::path_exists(entry.path) && vt::path_exists(entry.backup); @@ false;
+cut-oldest-first @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ return a.run.run.started > b.run.run.started; @@ return a.run.run.started < b.run.run.started;
+cut-changed-file-removed @@ test_journal @@ Journal.* @@ engine/journal_undo.cpp @@ if (mode == undo_mode::cut_run && !unchanged_since_run(step)) { @@ if (mode == undo_mode::cut_run && !unchanged_since_run(step) && false) {
+cut-failure-forgotten @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ left.entries.insert(left.entries.begin(), cut.run.entries[i]); @@ continue;
+cut-any-path @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ || !misplaced_entry(entry, roots).empty())) @@ || false))
+cut-foreign-backup @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@ return is_backup_of(entry.backup, folder); @@ return is_backup_of(entry.backup, folder) || true;
+cut-kept-unlogged @@ test_journal @@ Journal.* @@ engine/cut_runs.cpp @@         install_journal::write_log_of_cut_run(cut.run); @@         (void)0;
 log-hex-code @@ test_uninstall_log @@ UninstallLogParser.* @@ engine/uninstall_log_parser.cpp @@ !take_number(text, 16, code) @@ !take_number(text, 10, code)
 log-separator @@ test_uninstall_log @@ UninstallLogParser.* @@ engine/uninstall_log_parser.cpp @@ if (text.substr(0, 2) != L"--" || (text.size() > 2 && !is_log_blank(text[2]))) @@ if (text.substr(0, 2) != L"--")
 log-written-code @@ test_uninstall_log @@ UninstallLog.* @@ engine/uninstall_log.cpp @@ L"{:04}:{:04x}:{}" @@ L"{:04}:{:04X}:{}"
@@ -50,16 +61,28 @@ directx-result @@ test_installation @@ Installation.DirectX* @@ engine/directx_s
 directx-again @@ test_installation @@ Installation.DirectX* @@ engine/installation_sequence.cpp @@ if (context_.previous_state != 1 && context_.journal.previous_done(journal_type::directx)) @@ if (context_.journal.previous_done(journal_type::directx))
 update-samples @@ test_installation @@ Installation.Update* @@ engine/installation_sequence.cpp @@ if (context_.previous_state == 2) @@ if (context_.previous_state == 3)
 detect-same-version @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ } else if (version == product_file_version) { @@ } else if (version + 1 == product_file_version) {
-detect-stale-path @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ if (path && exists(*path)) @@ if (path)
+detect-stale-path @@ test_detection @@ Detection.* @@ app/previous_installation.cpp @@ if (path && vt::path_exists(*path)) @@ if (path)
 language-german @@ user_language_de_DE.UTF-8 @@ - @@ app/language.cpp @@ case LANG_GERMAN: return 2; @@ case LANG_GERMAN: return 3;
 wizard-options-page @@ test_wizard @@ Wizard.AdvancedInstallation* @@ ui/dlg_main.cpp @@ if (current_page == page_mode && !context.advanced_mode) @@ if (current_page == page_mode)
 wizard-back-at-end @@ test_wizard @@ Wizard.AfterTheInstallation* @@ ui/dlg_main.cpp @@ index == page_end || (index != page_start && !installed) @@ (index != page_start && !installed)
 wizard-back-from-install @@ test_wizard @@ Wizard.AdvancedInstallation* @@ ui/dlg_main.cpp @@ if (current_page == page_install && !context.advanced_mode) @@ if (current_page == page_install)
 uninstall-shared-data @@ test_uninstaller @@ Uninstallation.RemovesWhat* @@ demo/uninstaller/removal.cpp @@ entry->parameter == shared_data_kind @@ entry->parameter == -12345
 uninstall-no-wait @@ test_uninstaller @@ Uninstallation.WaitsWhile* @@ demo/uninstaller/uninstaller.cpp @@ running_instances() > 1 @@ running_instances() > 2
-uninstall-path-rule @@ test_uninstaller @@ UninstallLog.PathRules @@ demo/uninstaller/log_check.cpp @@ (strictly && p.size() == f.size()) @@ (strictly && p.size() == f.size() + 1)
+uninstall-path-rule @@ test_uninstaller @@ UninstallLog.PathRules @@ engine/installation_paths.cpp @@ (strictly && p.size() == f.size()) @@ (strictly && p.size() == f.size() + 1)
 newer-installed @@ lifecycle_Newer @@ - @@ app/previous_installation.cpp @@ found.state = -1; @@ found.state = 2;
 stop-ignored @@ faults_StopRequested @@ - @@ engine/installation_sequence.cpp @@ if (stoppable(n) && view_.stop_requested()) @@ if (stoppable(n) && false && view_.stop_requested())
+about-while-installing @@ test_wizard @@ Wizard.TheWayOut* @@ ui/dlg_main.cpp @@     if (!installing_)\n        show_about_box(hwnd); @@     show_about_box(hwnd);
+startup-box @@ test_installer_process @@ InstallerProcess.* @@ app/main.cpp @@     context.message_box = [](const std::wstring& text, const std::wstring& caption, UINT style) {\n        return message_box(text, caption, style);\n    }; @@ 
+readonly-retry @@ test_payload @@ Extract.OverARead* @@ payload/payload_writer.cpp @@     read_only_lifted lifted(destination);\n    output_file file(destination, true);\n    lifted.written_over(); @@     output_file file(destination, true);
+readonly-restored @@ test_payload @@ Extract.OverARead* @@ payload/file_utils.cpp @@     if (lifted_)\n        set_read_only(path_, true); @@     if (!lifted_)\n        set_read_only(path_, true);
+coalescing-tick @@ test_installation @@ CoalescingView.* @@ engine/coalescing_view.cpp @@ if (std::chrono::steady_clock::now() - last_flush_ >= flush_interval) @@ if (false)
+coalescing-position @@ test_installation @@ Installation.ThePage* @@ engine/coalescing_view.cpp @@ if (percent_ != shown_percent_) { @@ if (false) {
+dispatching-wait @@ test_installation @@ Installation.ThePage* @@ support/message_pump.cpp @@ ::MsgWaitForMultipleObjectsEx(1, &object, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE); @@ ::WaitForSingleObject(object, INFINITE);
+directx-frozen @@ test_installation @@ Installation.FullRun* @@ engine/directx_setup.cpp @@ if (reason == callback_reason_progress) @@ if (reason == callback_reason_progress + 1000)
+progress-bar @@ test_installation @@ Installation.ThePage* @@ ui/dlg_install.cpp @@ PBM_SETPOS, WPARAM(percent), 0); @@ PBM_SETPOS, WPARAM(percent / 2), 0);
+page-final-flush @@ test_installation @@ Installation.ThePage* @@ engine/installation_sequence.cpp @@         try {\n            view_.flush();\n        } catch (...) { @@         try {\n        } catch (...) {
+unmade-link-path @@ test_uninstaller @@ Uninstallation.AnUnmade* @@ demo/uninstaller/log_check.cpp @@ !entry.done && entry.path.empty(); @@ !entry.done;
+unmade-link-refused @@ test_uninstaller @@ Uninstallation.AnUnmade* @@ demo/uninstaller/log_check.cpp @@         if (is_unmade_link(entry))\n            continue; @@ 
 EOF
 }
 
@@ -79,7 +102,8 @@ trap 'exit 130' INT TERM
 plant() { # file original fault: the original must occur exactly once
     python3 - "$@" <<'PY'
 import sys
-path, original, fault = sys.argv[1], sys.argv[2].encode(), sys.argv[3].encode()
+path, original, fault = (sys.argv[1], sys.argv[2].encode().replace(b'\\n', b'\n'),
+                         sys.argv[3].encode().replace(b'\\n', b'\n'))
 text = open(path, 'rb').read()
 found = text.count(original)
 if found != 1:

@@ -80,9 +80,9 @@ void report_failure(const std::exception& failure)
     std::wstring message;
     if (auto system = dynamic_cast<const std::system_error*>(&failure);
         system && system->code().category() == std::system_category())
-        message = system_error_text(DWORD(system->code().value()), LANGIDFROMLCID(language_settings::instance().lcid));
+        message = system_error_text(DWORD(system->code().value()), current_langid());
     else
-        message = system_error_text(DWORD(E_FAIL), LANGIDFROMLCID(language_settings::instance().lcid));
+        message = system_error_text(DWORD(E_FAIL), current_langid());
     message_box(message, installer_context::instance().caption(true), MB_OK | MB_ICONWARNING);
 }
 

@@ -107,7 +107,12 @@ private:
 bool dlg_install::do_installation()
 {
     vt::imemstream payload = open_payload_resource(language_settings::instance().resource_module());
+    return do_installation(installer_context::instance(), payload);
+}
+
+bool dlg_install::do_installation(installation_choices& choices, std::istream& payload)
+{
     page_view page(*this);
     coalescing_view view(page);
-    return run_installation(installer_context::instance(), view, payload);
+    return run_installation(choices, view, payload);
 }

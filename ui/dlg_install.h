@@ -5,7 +5,10 @@
 
 #include "ui/basic_dialog.h"
 
+#include <istream>
 #include <string>
+
+class installation_choices;
 
 class dlg_install final : public basic_dialog {
 public:
@@ -31,6 +34,8 @@ public:
     // The installation itself, run by the frame's Install button; true when
     // it reached its end. Reports through the operations above.
     bool do_installation();
+    // The same with other choices and payload (a bzip2 archive stream).
+    bool do_installation(installation_choices& choices, std::istream& payload);
 
 private:
     dlg_install() = default;

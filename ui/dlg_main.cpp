@@ -358,6 +358,9 @@ bool dlg_main::on_sys_command(unsigned command)
         return true; // Alt+F4, the close box and the system menu's Close
     if (command != IDM_ABOUT)
         return false;
-    show_about_box(hwnd);
+    // The box's modal loop would run inside the installation's message pump
+    // and hold the installation up for as long as it stays open.
+    if (!installing_)
+        show_about_box(hwnd);
     return true;
 }

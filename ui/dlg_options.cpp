@@ -42,7 +42,7 @@ void dlg_options::on_init()
     HRESULT result = S_OK;
     base_folder = vt::known_folder(FOLDERID_ProgramFiles, &result);
     if (base_folder.empty()) {
-        message_box(system_error_text(DWORD(result), LANGIDFROMLCID(language_settings::instance().lcid)),
+        message_box(system_error_text(DWORD(result), current_langid()),
                     context.caption(true), MB_OK | MB_ICONWARNING);
     }
 

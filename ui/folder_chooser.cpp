@@ -3,6 +3,7 @@
 #include "app/language.h"
 #include "app/startup.h"
 #include "support/error.h"
+#include "support/file_names.h"
 #include "support/unique_any.h"
 #include "ui/message_box.h"
 #include "ui/window_utilities.h"
@@ -30,11 +31,6 @@ std::vector<std::wstring_view> components(std::wstring_view path)
     return parts;
 }
 
-bool same_name(std::wstring_view a, std::wstring_view b)
-{
-    return ::CompareStringOrdinal(a.data(), int(a.size()), b.data(), int(b.size()), TRUE) == CSTR_EQUAL;
-}
-
 // Whether the last components of path are the first count components of folder.
 bool ends_with(const std::vector<std::wstring_view>& path, const std::vector<std::wstring_view>& folder,
                std::size_t count)
@@ -42,7 +38,7 @@ bool ends_with(const std::vector<std::wstring_view>& path, const std::vector<std
     if (count == 0 || count > path.size())
         return false;
     for (std::size_t i = 0; i < count; ++i)
-        if (!same_name(path[path.size() - count + i], folder[i]))
+        if (!vt::same_name(path[path.size() - count + i], folder[i]))
             return false;
     return true;
 }

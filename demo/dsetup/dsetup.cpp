@@ -1,7 +1,8 @@
 // A stand-in for the DirectX setup library, for the installer's tests and
 // demo only. It is not the DirectX runtime and installs nothing: it answers
 // with the version, calls back and returns the result that the environment
-// asks for, and writes what it was asked to do to a file.
+// asks for, and writes what it was asked to do to a file, with whether a
+// message that arrived for the caller meanwhile was left waiting.
 //   VT_DSETUP_VERSION   version as hexadecimal (default 40009: DirectX 9)
 //   VT_DSETUP_REVISION  revision as decimal (default 904)
 //   VT_DSETUP_RESULT    result of DirectXSetupW as decimal (default 0)
@@ -73,14 +74,20 @@ __declspec(dllexport) int WINAPI DirectXSetupSetCallback(setup_callback function
 __declspec(dllexport) int WINAPI DirectXSetupW(HWND owner, wchar_t* source, DWORD flags)
 {
     log_line(L"Setup owner=%d flags=%08lx source=%ls", owner ? 1 : 0, flags, source ? source : L"");
-    // A few progress reports and one question, as the real setup makes.
+    // A few progress reports and one question, as the real setup makes. A
+    // message that arrives for the caller's thread meanwhile (a repaint, a
+    // click) should be let through by the time the setup ends.
+    const UINT arrived = ::RegisterWindowMessageW(L"vt.dsetup.arrived");
+    ::PostThreadMessageW(::GetCurrentThreadId(), arrived, 0, 0);
     DWORD answers = 0;
     if (callback) {
         for (int step = 0; step < 3; ++step)
             answers += callback(18, 0, const_cast<char*>("progress"), nullptr, nullptr) == IDOK;
         answers += callback(1, MB_YESNO, const_cast<char*>("question"), nullptr, nullptr) == IDOK;
     }
-    log_line(L"Answers ok=%lu", answers);
+    MSG waiting;
+    const bool left_waiting = ::PeekMessageW(&waiting, nullptr, arrived, arrived, PM_REMOVE) != FALSE;
+    log_line(L"Answers ok=%lu, left waiting %d", answers, left_waiting ? 1 : 0);
     return int(long(environment_number(L"VT_DSETUP_RESULT", 0, 10)));
 }
 

@@ -10,6 +10,7 @@
 #include "app/language.h"
 #include "demo/uninstaller/self_removal.h"
 #include "demo/uninstaller/uninstaller.h"
+#include "support/system_library.h"
 #include "support/unique_any.h"
 
 #include <windows.h>
@@ -63,6 +64,8 @@ std::wstring own_path()
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
 {
+    // Before anything can load a library: not from the uninstaller's folder.
+    vt::restrict_library_search();
     set_process_locale();
     const command_line parsed = parse_command_line();
     if (parsed.origin.empty()) {

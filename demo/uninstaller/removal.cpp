@@ -41,7 +41,7 @@ bool remove_file(const fs::path& path)
 
 void remove_product_path_value(vt::registry_root root, REGSAM view, const fs::path& program)
 {
-    const std::wstring value_name = product_title(product_code) + L" Path";
+    const std::wstring value_name = product_path_value_name();
     vt::unique_hkey maker = vt::open_key(root, maker_key);
     if (!maker)
         return;

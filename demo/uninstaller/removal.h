@@ -35,5 +35,3 @@ void remove_uninstaller(const std::filesystem::path& uninstaller, left_items& le
 
 // The product's program as the log lists it (kind 1), or empty.
 std::filesystem::path logged_program(const uninstall_log& log);
-
-inline constexpr const wchar_t* uninstall_log_name = L"Uninstall.ulog";

@@ -1,5 +1,7 @@
 #include "demo/uninstaller/self_removal.h"
 
+#include "engine/installer_folder.h"
+#include "support/protected_folder.h"
 #include "support/unique_any.h"
 
 #include <cstdint>
@@ -22,10 +24,15 @@ std::wstring quoted(const std::wstring& text)
 
 bool start_temporary_copy(const fs::path& uninstaller, const std::wstring& switches)
 {
-    std::error_code error;
-    const fs::path temporary = fs::temp_directory_path(error);
-    if (error)
+    // The copy runs as administrator: it goes in the installer's protected
+    // folder, where no one else can replace it or plant a library beside it.
+    vt::protected_folder folder;
+    try {
+        folder = vt::protected_folder(installer_folder_path());
+    } catch (const std::system_error&) {
         return false;
+    }
+    const fs::path& temporary = folder.path();
 
     // A name no other run uses: the process id, and a counter for a leftover.
     fs::path copy;
@@ -60,8 +67,9 @@ bool start_temporary_copy(const fs::path& uninstaller, const std::wstring& switc
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
-    // The copy runs in the temporary folder, so that no process keeps the
-    // installation folder as its current folder.
+    // The copy runs in that folder, so that no process keeps the
+    // installation folder as its current folder, and none has a folder the
+    // user can write as its current one.
     if (!::CreateProcessW(copy.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
                           temporary.c_str(), &startup, &process))
         return false;
