@@ -18,6 +18,7 @@
 #define IDC_BACK 3
 #define IDC_SEPARATOR 1002
 #define IDC_SIDE_PANEL 1005
+#define IDC_SIDE_IMAGE 1025
 #define IDC_SIZE_GRIP 1024
 
 // The system-menu command of the About box.

@@ -75,6 +75,7 @@ inline void local_free(HLOCAL p) noexcept { ::LocalFree(p); }
 inline void cotaskmem_free(void* p) noexcept { ::CoTaskMemFree(p); }
 inline void find_close(HANDLE h) noexcept { ::FindClose(h); }
 inline void destroy_window(HWND w) noexcept { ::DestroyWindow(w); }
+inline void delete_dc(HDC dc) noexcept { ::DeleteDC(dc); }
 } // namespace detail
 
 using unique_handle = unique_any<HANDLE, detail::close_handle>;
@@ -88,6 +89,7 @@ using unique_gdi = unique_any<HGDIOBJ, detail::delete_object>;
 using unique_local = unique_any<HLOCAL, detail::local_free>;
 using unique_cotaskmem = unique_any<void*, detail::cotaskmem_free>;
 using unique_window = unique_any<HWND, detail::destroy_window>;
+using unique_dc = unique_any<HDC, detail::delete_dc>;
 
 // COM interface pointer: releases its reference when it goes out of scope.
 template <typename I>

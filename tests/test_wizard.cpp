@@ -8,16 +8,21 @@
 #include "resources/dialog_ids.h"
 #include "support/known_folder.h"
 #include "support/message_pump.h"
+#include "support/unique_any.h"
 #include "ui/basic_dialog.h"
 #include "ui/dlg_end.h"
 #include "ui/dlg_main.h"
+#include "ui/dlg_start.h"
+#include "ui/dpi.h"
 #include "ui/window_utilities.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
 #include <knownfolders.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <map>
 #include <sstream>
@@ -181,6 +186,82 @@ std::string clipping(HWND control)
            std::to_string(width) + "x" + std::to_string(client.bottom);
 }
 
+// The wizard at the scale of its screen: every control of the frame and its
+// pages (window -1 the frame, else the page) by its place in the z-order.
+using wizard_layout = std::map<std::pair<int, int>, RECT>;
+
+wizard_layout layout_of(HWND frame)
+{
+    wizard_layout layout;
+    for (int window = -1; window < 5; ++window) {
+        int place = 0;
+        HWND parent = window < 0 ? frame : page(unsigned(window));
+        for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT))
+            layout[{window, place++}] = window_rect(child);
+    }
+    return layout;
+}
+
+std::string describe(const RECT& rect)
+{
+    return std::to_string(rect.left) + "," + std::to_string(rect.top) + " " + std::to_string(rect.right - rect.left) +
+           "x" + std::to_string(rect.bottom - rect.top);
+}
+
+// The controls that lie outside their window's client area (hidden pages
+// included), and how the side image fails to fill its slot: 3,3 and 58 x 105
+// dialog units at the scale the frame started at (from), each converted on
+// its own as the dialog manager does, then scaled edge by edge to the
+// frame's present scale (to).
+std::string scale_faults(HWND frame, unsigned from, unsigned to)
+{
+    std::string faults;
+    for (const auto& [key, rect] : layout_of(frame)) {
+        RECT client{};
+        RECT within{};
+        ::GetClientRect(key.first < 0 ? frame : page(unsigned(key.first)), &client);
+        if (!::IntersectRect(&within, &rect, &client) || !::EqualRect(&within, &rect))
+            faults += "\nwindow " + std::to_string(key.first) + ", control " + std::to_string(key.second) + " at " +
+                      describe(rect) + " in " + describe(client);
+    }
+    RECT place{3, 3, 58, 105};
+    ::MapDialogRect(frame, &place);
+    const RECT slot{scale_dpi(place.left, from, to), scale_dpi(place.top, from, to),
+                    scale_dpi(place.left + place.right, from, to), scale_dpi(place.top + place.bottom, from, to)};
+    HWND side = ::GetDlgItem(frame, IDC_SIDE_IMAGE);
+    RECT placed = window_rect(side);
+    auto image = reinterpret_cast<HGDIOBJ>(::SendMessageW(side, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    BITMAP bitmap{};
+    if (!::EqualRect(&placed, &slot) || !image || !::GetObjectW(image, sizeof(bitmap), &bitmap) ||
+        bitmap.bmWidth != placed.right - placed.left || bitmap.bmHeight != placed.bottom - placed.top)
+        return faults + "\nthe side image is " + std::to_string(bitmap.bmWidth) + "x" +
+               std::to_string(bitmap.bmHeight) + " at " + describe(placed) + ", its slot " + describe(slot);
+    // The banner reaches the slot's right edge: its upper half is blue, not
+    // the panel's white.
+    HDC dc = ::CreateCompatibleDC(nullptr);
+    HGDIOBJ old = ::SelectObject(dc, image);
+    COLORREF edge = ::GetPixel(dc, bitmap.bmWidth - 1, bitmap.bmHeight / 4);
+    ::SelectObject(dc, old);
+    ::DeleteDC(dc);
+    return edge == RGB(255, 255, 255) || edge == CLR_INVALID ? faults + "\nwhite at the side image's edge" : faults;
+}
+
+// The flags' and the caption icon's heights, which the scale sets.
+void expect_icons_at(HWND frame, unsigned dpi)
+{
+    int width = 0;
+    int height = 0;
+    ImageList_GetIconSize(dlg_start::instance().flag_images.get(), &width, &height);
+    EXPECT_EQ(height, scale_dpi(12, base_dpi, dpi)) << "flags";
+    ICONINFO info{};
+    ::GetIconInfo(reinterpret_cast<HICON>(::SendMessageW(frame, WM_GETICON, ICON_SMALL, 0)), &info);
+    vt::unique_gdi colour(info.hbmColor);
+    vt::unique_gdi mask(info.hbmMask);
+    BITMAP bitmap{};
+    ::GetObjectW(colour.get(), sizeof(bitmap), &bitmap);
+    EXPECT_EQ(bitmap.bmHeight, scale_dpi(16, base_dpi, dpi)) << "caption icon";
+}
+
 class Wizard : public ::testing::Test {
 protected:
     void SetUp() override
@@ -204,6 +285,10 @@ protected:
 
     installer_context& context = installer_context::instance();
 };
+
+// The wizard at the scale of its screen (the suite runs at 96, 144 and 192
+// dpi).
+class WizardScale : public Wizard {};
 
 } // namespace
 
@@ -417,4 +502,59 @@ TEST_F(Wizard, EveryTextFitsItsControlInEveryLanguage)
             });
         }
     }
+}
+
+// At the scale the wizard starts at and after a move to a monitor at 150 %
+// of it (WM_DPICHANGED, which Wine never sends itself): the side image fills
+// its slot, the flags and the caption icon have their size for the scale, no
+// control lies outside its window and the minimum size grows with the scale
+// (at 100 % it is more than 600 x 240 pixels). The move back gives the
+// start's layout again, each edge within the pixel that rounding costs; the
+// size stored at the end is the one at 96 dpi.
+TEST_F(WizardScale, PicturesAndControlsFitTheStartScaleAndAChangeOfScale)
+{
+    SIZE closed{};
+    unsigned larger = 0;
+    run_wizard([&](HWND frame) {
+        const dlg_main& wizard = dlg_main::instance();
+        const unsigned start = wizard.dpi;
+        larger = start * 3 / 2;
+        auto change_scale = [frame](unsigned dpi, const RECT& suggested) {
+            ::SendMessageW(frame, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(&suggested));
+        };
+        EXPECT_EQ(scale_faults(frame, start, start), "");
+        expect_icons_at(frame, start);
+        EXPECT_GT(wizard.min_width, scale_dpi(600, base_dpi, start));
+        EXPECT_GT(wizard.min_height, scale_dpi(240, base_dpi, start));
+        const wizard_layout before = layout_of(frame);
+        const SIZE minimum{wizard.min_width, wizard.min_height};
+        const RECT outer = window_rect(frame);
+        const RECT larger_outer{outer.left, outer.top, outer.left + scale_dpi(outer.right - outer.left, start, larger),
+                                outer.top + scale_dpi(outer.bottom - outer.top, start, larger)};
+
+        change_scale(larger, larger_outer);
+        EXPECT_EQ(scale_faults(frame, start, larger), "");
+        expect_icons_at(frame, larger);
+        EXPECT_EQ(wizard.min_width, scale_dpi(minimum.cx, start, larger));
+        EXPECT_EQ(wizard.min_height, scale_dpi(minimum.cy, start, larger));
+
+        change_scale(start, outer);
+        for (const auto& [key, now] : layout_of(frame)) {
+            const RECT was = before.count(key) ? before.at(key) : RECT{};
+            EXPECT_LE(std::max({std::abs(was.left - now.left), std::abs(was.top - now.top),
+                                std::abs(was.right - now.right), std::abs(was.bottom - now.bottom)}), 1)
+                << "window " << key.first << ", control " << key.second << " was at " << describe(was);
+        }
+        EXPECT_EQ(wizard.min_width, minimum.cx);
+
+        change_scale(larger, larger_outer);
+        const RECT placed = window_rect(frame);
+        closed = {placed.right - placed.left, placed.bottom - placed.top};
+    });
+    std::int32_t stored[2] = {};
+    DWORD size = sizeof(stored);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, size_key, L"InstallerSize", RRF_RT_REG_BINARY, nullptr, stored, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(stored[0], scale_dpi(closed.cx, larger, base_dpi));
+    EXPECT_EQ(stored[1], scale_dpi(closed.cy, larger, base_dpi));
 }

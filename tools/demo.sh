@@ -6,9 +6,12 @@
 #
 #   tools/demo.sh [build-folder]
 #   DEMO_LANGUAGES="en fr de ar" tools/demo.sh build/x64
+#   DEMO_DPI=144 tools/demo.sh build/x64
 #
 # Each language runs as a user of that locale on a machine of its own (a Wine
-# prefix per language), so that every run is a first installation.
+# prefix per language), so that every run is a first installation. DEMO_DPI
+# sets that user's text scale in dots per inch (96 is 100 %, 144 is 150 %);
+# the screenshots of another scale than 96 go to demo-screenshots-<dpi>.
 set -eu
 here=$(cd "$(dirname "$0")" && pwd)
 run="$here/../tests/wine-run.sh"
@@ -95,10 +98,25 @@ fi
 
 build=${1:-build/x64}
 build=$(cd "$build" && pwd)
+dpi=${DEMO_DPI:-96}
+case $dpi in
+'' | *[!0-9]*) echo "DEMO_DPI is a number of dots per inch, such as 144." >&2; exit 2 ;;
+esac
 shots="$build/demo-screenshots"
+[ "$dpi" = 96 ] || shots="$shots-$dpi"
 mkdir -p "$shots"
+# A prefix made anew, its user's text scale set before the installer starts.
+scaled_prefix() {
+    rm -rf "$1"
+    [ "$dpi" = 96 ] || sh "$here/scaled-prefix.sh" "$1" "$dpi"
+}
 if [ -n "${DISPLAY:-}" ]; then
-    WINEPREFIX="$build/demo-prefix" "$run" "$build/Tablewright8Setup.exe"
+    if [ "$dpi" != 96 ]; then
+        scaled_prefix "$build/demo-prefix-$dpi"
+        WINEPREFIX="$build/demo-prefix-$dpi" "$run" "$build/Tablewright8Setup.exe"
+    else
+        WINEPREFIX="$build/demo-prefix" "$run" "$build/Tablewright8Setup.exe"
+    fi
     exit 0
 fi
 
@@ -113,10 +131,12 @@ for lang in ${DEMO_LANGUAGES:-en}; do
     *) locale=$lang ;;
     esac
     prefix="$build/demo-prefix-$lang"
-    rm -rf "$prefix"
-    echo "Language $lang ($locale):"
+    echo "Language $lang ($locale), $dpi dpi:"
+    LC_ALL="$locale" scaled_prefix "$prefix"
+    # The screen grows with the scale, as a screen of that scale would be.
+    screen="$((1024 * dpi / 96))x$((768 * dpi / 96))x24"
     WINEPREFIX="$prefix" LC_ALL="$locale" DEMO_DRIVE=1 \
-        xvfb-run -a -s "-screen 0 1024x768x24" sh "$0" "$lang" "$build/Tablewright8Setup.exe" "$shots" || status=1
+        xvfb-run -a -s "-screen 0 $screen" sh "$0" "$lang" "$build/Tablewright8Setup.exe" "$shots" || status=1
     WINEPREFIX="$prefix" wineserver -k 2>/dev/null || true
 done
 exit $status

@@ -108,6 +108,9 @@ bool dispatch(basic_dialog& self, HWND window, UINT message, WPARAM wparam, LPAR
         self.on_init();
         return true;
     }
+    case WM_DPICHANGED:
+        self.on_dpi_changed(HIWORD(wparam), *reinterpret_cast<const RECT*>(lparam));
+        return true;
     case WM_COMMAND:
         return self.on_command(LOWORD(wparam), HIWORD(wparam));
     case WM_SYSCOMMAND:

@@ -36,6 +36,9 @@ public:
     // The new client size; each window lays out its children here.
     virtual void on_size(int cx, int cy) = 0;
     virtual void on_min_max_info(MINMAXINFO&) {}
+    // The window's monitor has another scale now (it moved, or the user
+    // changed the setting): dpi and the system's suggested outer rectangle.
+    virtual void on_dpi_changed(unsigned, const RECT&) {}
     // A command of a control or menu; false leaves it to the dialog manager.
     virtual bool on_command(unsigned id, unsigned code);
     // A system-menu command with its low four bits cleared; false lets the

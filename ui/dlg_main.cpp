@@ -4,6 +4,7 @@
 #include "app/language.h"
 #include "resources/dialog_ids.h"
 #include "resources/product.h"
+#include "resources/resource_ids.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
 #include "ui/about_box.h"
@@ -12,7 +13,9 @@
 #include "ui/dlg_mode.h"
 #include "ui/dlg_options.h"
 #include "ui/dlg_start.h"
+#include "ui/dpi.h"
 #include "ui/message_box.h"
+#include "ui/pictures.h"
 #include "ui/window_utilities.h"
 
 #include <algorithm>
@@ -22,11 +25,13 @@
 #include <initializer_list>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
 
-// The frame's outer size of the last run, per user, in the maker's key.
+// The frame's outer size of the last run, per user, in the maker's key; in
+// pixels at 96 dpi, so that it means the same size at every scale.
 const std::wstring size_key = maker_key;
 constexpr const wchar_t* size_value = L"InstallerSize";
 
@@ -80,13 +85,17 @@ void dlg_main::on_init()
     min_width = outer.right - outer.left;
     min_height = outer.bottom - outer.top;
 
-    if (const auto& provider = ui_settings::instance().icon_provider)
-        if (HICON icon = provider())
-            ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+    dpi = window_dpi(hwnd);
+    template_dpi_ = dpi;
+    take_over_dpi_scaling(hwnd);
+    ::GetObjectW(reinterpret_cast<HGDIOBJ>(::SendMessageW(hwnd, WM_GETFONT, 0, 0)), sizeof(template_font_),
+                 &template_font_);
+    fit_pictures();
 
     // The page templates are not visible: every page starts hidden.
     for (std::size_t index = 0; index < pages.size(); ++index)
-        pages[index]->create(hwnd, page_templates[index]);
+        if (HWND page = reinterpret_cast<HWND>(pages[index]->create(hwnd, page_templates[index])))
+            take_over_dpi_scaling(page);
 
     size_frame();
     update_texts();
@@ -102,6 +111,10 @@ void dlg_main::size_frame()
 {
     RECT client{};
     ::GetClientRect(hwnd, &client);
+    // The separator spans the frame from edge to edge, however the dialog
+    // units of its template round.
+    RECT line = window_rect(item(IDC_SEPARATOR));
+    set_window_rect(item(IDC_SEPARATOR), 0, line.top, client.right, line.bottom);
     int grip_width = ::GetSystemMetrics(SM_CXVSCROLL);
     int grip_height = ::GetSystemMetrics(SM_CYHSCROLL);
     HWND grip = ::CreateWindowExW(WS_EX_NOPARENTNOTIFY, L"ScrollBar", L"",
@@ -135,8 +148,8 @@ void dlg_main::size_frame()
     int wanted_width = min_width;
     int wanted_height = min_height;
     if (auto stored = stored_size()) {
-        wanted_width = std::max(int(stored->cx), min_width);
-        wanted_height = std::max(int(stored->cy), min_height);
+        wanted_width = std::max(scale_dpi(stored->cx, base_dpi, dpi), min_width);
+        wanted_height = std::max(scale_dpi(stored->cy, base_dpi, dpi), min_height);
     }
     // Same centre as where the dialog manager placed the template.
     RECT outer = window_rect(hwnd);
@@ -149,7 +162,8 @@ void dlg_main::size_frame()
 void dlg_main::on_destroy()
 {
     RECT outer = window_rect(hwnd);
-    store_size(SIZE{outer.right - outer.left, outer.bottom - outer.top});
+    store_size(SIZE{scale_dpi(outer.right - outer.left, dpi, base_dpi),
+                    scale_dpi(outer.bottom - outer.top, dpi, base_dpi)});
     if (frame_window == hwnd)
         frame_window = nullptr;
 }
@@ -178,6 +192,61 @@ void dlg_main::on_min_max_info(MINMAXINFO& info)
 {
     info.ptMinTrackSize.x = min_width;
     info.ptMinTrackSize.y = min_height;
+}
+
+// The side image for the slot's present size, and the caption's and the
+// taskbar's icons at the sizes of the frame's scale.
+void dlg_main::fit_pictures()
+{
+    auto module = reinterpret_cast<HMODULE>(::GetWindowLongPtrW(hwnd, GWLP_HINSTANCE));
+    HWND side = item(IDC_SIDE_IMAGE);
+    vt::unique_gdi image = side_image_for(side, module);
+    ::SendMessageW(side, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(image.get()));
+    side_image_ = std::move(image); // the control no longer shows the old one
+
+    int small_size = scale_dpi(16, base_dpi, dpi);
+    int big_size = scale_dpi(32, base_dpi, dpi);
+    vt::unique_icon small_icon = load_icon(module, IDI_APPLICATION_ICON, small_size, small_size);
+    vt::unique_icon big_icon = load_icon(module, IDI_APPLICATION_ICON, big_size, big_size);
+    ::SendMessageW(hwnd, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small_icon.get()));
+    ::SendMessageW(hwnd, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big_icon.get()));
+    small_icon_ = std::move(small_icon);
+    big_icon_ = std::move(big_icon);
+}
+
+// Windows suggests the frame's new outer rectangle; the controls, their font,
+// the layout's reference sizes, the minimum size and the pictures follow,
+// the pages' first so that moving the pages lays out nothing twice.
+void dlg_main::on_dpi_changed(unsigned new_dpi, const RECT& suggested)
+{
+    if (new_dpi == 0 || new_dpi == dpi)
+        return;
+    const unsigned old_dpi = std::exchange(dpi, new_dpi);
+    LOGFONTW scaled = template_font_;
+    scaled.lfHeight = scale_dpi(template_font_.lfHeight, template_dpi_, new_dpi);
+    vt::unique_gdi font(::CreateFontIndirectW(&scaled));
+    auto font_handle = static_cast<HFONT>(font.get());
+
+    for (basic_dialog* page : pages) {
+        if (!page->hwnd)
+            continue;
+        rescale_children(page->hwnd, old_dpi, new_dpi, font_handle);
+        // The size the page gets from the frame's rescaling below.
+        RECT area = window_rect(page->hwnd);
+        page->width = scale_dpi(area.right, old_dpi, new_dpi) - scale_dpi(area.left, old_dpi, new_dpi);
+        page->height = scale_dpi(area.bottom, old_dpi, new_dpi) - scale_dpi(area.top, old_dpi, new_dpi);
+    }
+    rescale_children(hwnd, old_dpi, new_dpi, font_handle);
+    width = scale_dpi(width, old_dpi, new_dpi);
+    height = scale_dpi(height, old_dpi, new_dpi);
+    if (font)
+        font_ = std::move(font); // no control holds the previous one any more
+    min_width = scale_dpi(min_width, old_dpi, new_dpi);
+    min_height = scale_dpi(min_height, old_dpi, new_dpi);
+
+    set_window_rect(hwnd, suggested);
+    fit_pictures();
+    dlg_start::instance().show_flags(new_dpi);
 }
 
 void dlg_main::update_texts()

@@ -4,6 +4,7 @@
 // once, shows one at a time, runs the installation from the install page,
 // remembers its size between runs and offers an About box in its system menu.
 
+#include "support/unique_any.h"
 #include "ui/basic_dialog.h"
 
 #include <array>
@@ -26,6 +27,7 @@ public:
     void on_destroy() override;
     void on_size(int cx, int cy) override;
     void on_min_max_info(MINMAXINFO& info) override;
+    void on_dpi_changed(unsigned dpi, const RECT& suggested) override;
     bool on_command(unsigned id, unsigned code) override;
     bool on_sys_command(unsigned command) override;
     bool on_close() override;
@@ -36,6 +38,7 @@ public:
     std::array<basic_dialog*, 5> pages;
     int min_width = 0;  // outer size below which the frame cannot be shrunk
     int min_height = 0;
+    unsigned dpi = 96;  // the scale the frame is laid out for
     unsigned current_page = page_start;
     // What Install runs: the install page's do_installation when empty. The
     // wizard's tests put a stand-in here.
@@ -46,7 +49,16 @@ public:
 private:
     dlg_main();
     void size_frame();
+    void fit_pictures();
     void install();
     void leave();
     bool installing_ = false;
+    // The dialog font as the templates made it, at the scale of the start;
+    // after a change of scale every control has a copy of another height.
+    LOGFONTW template_font_{};
+    unsigned template_dpi_ = 96;
+    vt::unique_gdi font_;
+    vt::unique_gdi side_image_;
+    vt::unique_icon small_icon_;
+    vt::unique_icon big_icon_;
 };

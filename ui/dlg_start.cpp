@@ -7,6 +7,8 @@
 #include "support/unique_any.h"
 #include "support/version_info.h"
 #include "ui/change_language.h"
+#include "ui/dpi.h"
+#include "ui/pictures.h"
 #include "ui/window_utilities.h"
 
 #include <algorithm>
@@ -36,25 +38,41 @@ std::wstring native_language_name(unsigned index)
     return name;
 }
 
+// Image i is the flag of the list's entry i; one that cannot be loaded stays
+// blank, so that the others keep their places.
+void dlg_start::show_flags(unsigned dpi)
+{
+    const int flag_width = scale_dpi(16, base_dpi, dpi);
+    const int flag_height = scale_dpi(12, base_dpi, dpi);
+    const auto languages = offered_languages();
+    vt::unique_any<HIMAGELIST, ImageList_Destroy> images(
+        ImageList_Create(scale_dpi(18, base_dpi, dpi), flag_height, ILC_COLOR24, int(languages.size()), 1));
+    if (!images)
+        return;
+    ImageList_SetImageCount(images.get(), UINT(languages.size()));
+    HMODULE module = language_settings::instance().resource_module();
+    int position = 0;
+    for (unsigned index : languages) {
+        vt::unique_icon flag = load_icon(module, language_table[index].flag_icon, flag_width, flag_height);
+        if (flag)
+            ImageList_ReplaceIcon(images.get(), position, flag.get());
+        ++position;
+    }
+    ::SendMessageW(item(IDC_LANGUAGE_LIST), CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images.get()));
+    flag_images = std::move(images); // the list no longer shows the old ones
+}
+
 void dlg_start::on_init()
 {
-    if (flag_images)
-        ImageList_RemoveAll(flag_images.get());
-    else
-        flag_images.reset(ImageList_Create(18, 12, ILC_COLOR24, 8, 1));
+    show_flags(window_dpi(hwnd));
 
     HWND list = item(IDC_LANGUAGE_LIST);
-    HMODULE module = language_settings::instance().resource_module();
     unsigned current = language_settings::instance().language;
     LRESULT selected = -1;
     INT_PTR next_position = 0;
     for (unsigned index : offered_languages()) {
         std::wstring name = native_language_name(index);
-        int image = -1;
-        vt::unique_icon flag(static_cast<HICON>(::LoadImageW(
-            module, MAKEINTRESOURCEW(language_table[index].flag_icon), IMAGE_ICON, 16, 12, LR_DEFAULTCOLOR)));
-        if (flag && flag_images)
-            image = ImageList_ReplaceIcon(flag_images.get(), -1, flag.get());
+        int image = int(next_position);
 
         COMBOBOXEXITEMW entry{};
         entry.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_LPARAM;
@@ -67,7 +85,6 @@ void dlg_start::on_init()
         if (index == current)
             selected = position;
     }
-    ::SendMessageW(list, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(flag_images.get()));
     if (HWND combo = reinterpret_cast<HWND>(::SendMessageW(list, CBEM_GETCOMBOCONTROL, 0, 0)))
         ::SetWindowLongW(combo, GWL_STYLE, ::GetWindowLongW(combo, GWL_STYLE) & ~CBS_NOINTEGRALHEIGHT);
     // No selection when the current language is not offered.

@@ -20,7 +20,10 @@ public:
     void on_size(int cx, int cy) override;
     bool on_command(unsigned id, unsigned code) override;
 
-    // The flags of the language list; made once and kept for the process.
+    // (Re)makes the language list's flags at the size for dpi.
+    void show_flags(unsigned dpi);
+
+    // The flags of the language list, at the size of the last show_flags.
     vt::unique_any<HIMAGELIST, ImageList_Destroy> flag_images;
 
 private:

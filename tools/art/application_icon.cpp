@@ -22,6 +22,8 @@ table_geometry geometry_for(int size)
 {
     if (size <= 16)
         return {5, 7, 9, 2, 2, 14, 2, 1, 14, 12};
+    if (size <= 24)
+        return {8, 10, 13, 2, 2, 22, 2, 2, 20, 17};
     if (size <= 32)
         return {10, 14, 17, 3, 3, 29, 3, 2, 27, 23};
     const double s = size;
@@ -102,7 +104,7 @@ canvas paint_application_icon(int size)
 std::vector<canvas> paint_application_icon()
 {
     std::vector<canvas> images;
-    for (int size : {32, 16, 48, 256})
+    for (int size : {32, 16, 24, 48, 256})
         images.push_back(paint_application_icon(size));
     return images;
 }

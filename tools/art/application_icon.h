@@ -8,8 +8,8 @@
 
 namespace vt::art {
 
-// The icon's images at the sizes Windows asks for: 32, 16, 48 and 256 pixels
-// square, in this order. Loading an icon at width and height 0 (the
+// The icon's images at the sizes Windows asks for: 32, 16, 24, 48 and 256
+// pixels square, in this order (24 is the caption's at 150 %). Loading an icon at width and height 0 (the
 // installer's window icon) takes the group's first image, so that one is
 // the standard 32-pixel icon.
 std::vector<canvas> paint_application_icon();

@@ -13,10 +13,10 @@ colour mix(colour a, colour b, double t)
     return {a.r + (b.r - a.r) * t, a.g + (b.g - a.g) * t, a.b + (b.b - a.b) * t, a.a + (b.a - a.a) * t};
 }
 
-canvas::canvas(int width, int height, int samples)
-    : width_(width), height_(height), samples_(samples)
+canvas::canvas(int width, int height, int samples, double scale)
+    : width_(width), height_(height), samples_(samples), scale_(scale)
 {
-    if (width < 1 || height < 1 || samples < 1)
+    if (width < 1 || height < 1 || samples < 1 || !(scale > 0))
         throw std::invalid_argument("canvas sizes and sample counts must be positive");
     pixels_.resize(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
 }
@@ -26,7 +26,7 @@ double canvas::coverage(const shape& s, int x, int y) const
     int inside = 0;
     for (int j = 0; j < samples_; ++j)
         for (int i = 0; i < samples_; ++i)
-            if (s({x + (i + 0.5) / samples_, y + (j + 0.5) / samples_}))
+            if (s({(x + (i + 0.5) / samples_) / scale_, (y + (j + 0.5) / samples_) / scale_}))
                 ++inside;
     return static_cast<double>(inside) / (samples_ * samples_);
 }
@@ -56,7 +56,7 @@ void canvas::fill(const shape& s, const shader& paint)
         for (int x = 0; x < width_; ++x) {
             const double cover = coverage(s, x, y);
             if (cover > 0)
-                blend(x, y, paint({x + 0.5, y + 0.5}), cover);
+                blend(x, y, paint({(x + 0.5) / scale_, (y + 0.5) / scale_}), cover);
         }
 }
 

@@ -41,12 +41,15 @@ struct pixel8 {
 
 class canvas {
 public:
-    // A transparent canvas; each pixel's coverage is sampled on a
-    // samples x samples grid.
-    canvas(int width, int height, int samples = 8);
+    // A transparent canvas of width x height pixels; each pixel's coverage
+    // is sampled on a samples x samples grid. Shapes and shaders are given in
+    // units of scale pixels, so that one drawing makes every size of an
+    // image.
+    canvas(int width, int height, int samples = 8, double scale = 1);
 
     int width() const noexcept { return width_; }
     int height() const noexcept { return height_; }
+    double scale() const noexcept { return scale_; }
 
     // Paints the shape in one colour over what is there.
     void fill(const shape& s, colour c);
@@ -68,6 +71,7 @@ private:
     int width_;
     int height_;
     int samples_;
+    double scale_;
     std::vector<premultiplied> pixels_;
 };
 

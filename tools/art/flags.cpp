@@ -284,18 +284,19 @@ void neutral(canvas& c)
     c.fill(rectangle(3.8, 5.65, 12.2, 6.35), globe);
 }
 
-// A thin darker rim, so that white and pale flags stand out from the
-// white list they are shown in.
+// A thin darker rim, one pixel at every size, so that white and pale flags
+// stand out from the white list they are shown in.
 void rim(canvas& c)
 {
-    c.fill(subtracted(rectangle(0, 0, w, h), rectangle(1, 1, w - 1, h - 1)), rgb(0x000000, 0.18));
+    const double pixel = 1 / c.scale();
+    c.fill(subtracted(rectangle(0, 0, w, h), rectangle(pixel, pixel, w - pixel, h - pixel)), rgb(0x000000, 0.18));
 }
 
 } // namespace
 
-canvas paint_flag(int id)
+canvas paint_flag(int id, double scale)
 {
-    canvas c(flag_width, flag_height, 8);
+    canvas c(int(flag_width * scale), int(flag_height * scale), 8, scale);
     switch (id) {
     case 141: germany(c); break;
     case 142: denmark(c); break;
@@ -327,6 +328,14 @@ canvas paint_flag(int id)
     }
     rim(c);
     return c;
+}
+
+std::vector<canvas> paint_flag_sizes(int id)
+{
+    std::vector<canvas> sizes;
+    for (double scale : {1.0, 1.5, 2.0, 3.0})
+        sizes.push_back(paint_flag(id, scale));
+    return sizes;
 }
 
 } // namespace vt::art

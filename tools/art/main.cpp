@@ -25,7 +25,7 @@ int main(int argc, char** argv)
         std::filesystem::create_directories(out);
         write_file(out / "app.ico", encode_icon(paint_application_icon()));
         for (int id = first_flag_id; id <= last_flag_id; ++id)
-            write_file(out / ("flag_" + std::to_string(id) + ".ico"), encode_icon({paint_flag(id)}));
+            write_file(out / ("flag_" + std::to_string(id) + ".ico"), encode_icon(paint_flag_sizes(id)));
         write_file(out / "side.bmp", encode_bitmap(paint_side_bitmap()));
     } catch (const std::exception& e) {
         std::fprintf(stderr, "vt-art: %s\n", e.what());

@@ -102,7 +102,8 @@ void table(canvas& c)
 
 canvas paint_side_bitmap()
 {
-    canvas c(side_bitmap_width, side_bitmap_height, 4);
+    constexpr int s = side_bitmap_scale;
+    canvas c(side_bitmap_width * s, side_bitmap_height * s, 4, s);
     c.fill(rectangle(0, 0, w, h), shader(background));
     grid(c);
     set_square(c);
