@@ -3,7 +3,7 @@
 # 32-bit root): machine and subsystem, imports, manifest, version, string
 # tables and payload.
 #
-#   tools/check-pe32.sh INSTALLER.exe PAYLOAD.bz2 [VT-PACK [REFERENCE.bz2 [PROGRAM...]]]
+#   tools/check-pe32.sh [--signed-by CERT.pem] INSTALLER.exe PAYLOAD.bz2 [VT-PACK [REFERENCE.bz2 [PROGRAM...]]]
 #
 # Each PROGRAM (the other elevated programs: the x64 installer, both
 # uninstallers) has its imports checked as the installer's are.
@@ -11,7 +11,18 @@
 # these bytes. With VT-PACK the carried archive is verified entry by entry,
 # and with REFERENCE (the payload of the build the tests run) it must hold
 # the same entries, kinds and destinations.
+#
+# With --signed-by CERT.pem (the signing certificate, or its issuers') the
+# installer and the uninstaller in its payload (VT-PACK finds it) must carry
+# signatures that verify against CERT; without it the installer must be
+# unsigned. The time in the PE header and in the signature is
+# SOURCE_DATE_EPOCH, or none (0) when that is not set.
 set -u
+certificate=
+if [ "${1:-}" = --signed-by ]; then
+    certificate=$2
+    shift 2
+fi
 exe=$1
 payload=$2
 vt_pack=${3:-}
@@ -105,6 +116,43 @@ if [ -n "$reference" ]; then
     layout "$reference" > "$work/theirs"
     cmp -s "$work/ours" "$work/theirs" && check "payload holds the tested entries" ok \
         || check "payload holds the tested entries" "$(diff "$work/ours" "$work/theirs" | head -n 3 | tr '\n' ' ')"
+fi
+
+# The time stamp: a double word 8 bytes into the PE header.
+stamp() { od -An -v -tu4 --endian=little -j "$1" -N 4 "$exe" | tr -d ' '; }
+epoch=${SOURCE_DATE_EPOCH:-0}
+[ "$(stamp $(($(stamp 60) + 8)))" = "$epoch" ] && check "PE time stamp is $epoch" ok \
+    || check "PE time stamp is $epoch" "holds $(stamp $(($(stamp 60) + 8)))"
+
+# Signatures: the certificate table is data directory entry 4.
+signature_of() {
+    if osslsigncode verify -CAfile "$certificate" -in "$1" > "$work/signature" 2>&1; then
+        check "$2 signature verifies" ok
+    else
+        check "$2 signature verifies" "$(grep -i -m 1 -e mismatch -e fail -e error -e 'no signature' "$work/signature")"
+        return 1
+    fi
+}
+if [ -z "$certificate" ]; then
+    echo "$headers" | grep -q 'Entry 4 00000000 00000000' && check "installer is unsigned" ok \
+        || check "installer is unsigned" "$(echo "$headers" | grep 'Entry 4 ')"
+else
+    if signature_of "$exe" installer; then
+        signed_at=$(sed -n 's/^[[:space:]]*Signing time: //p' "$work/signature")
+        expected=$(LC_ALL=C date -u -d "@$epoch" '+%b %e %H:%M:%S %Y GMT')
+        [ "$signed_at" = "$expected" ] && check "signing time is $epoch" ok \
+            || check "signing time is $epoch" "signed at '$signed_at'"
+    fi
+    # The uninstaller's bytes in the decoded archive: they follow the header
+    # and the data of every entry before it.
+    where=$("$vt_pack" list "$work/payload.bz2" | awk '/^header length/ { offset = $3 + 0 }
+        $1 == "uninstaller" { print offset, $2; exit } $2 ~ /^[0-9]+$/ { offset += $2 }')
+    if [ -z "$where" ]; then
+        check "payload's uninstaller signature verifies" "no uninstaller in the payload"
+    else
+        bzip2 -dc "$work/payload.bz2" | tail -c +$((${where% *} + 1)) | head -c "${where#* }" > "$work/Uninstall.exe"
+        signature_of "$work/Uninstall.exe" "payload's uninstaller"
+    fi
 fi
 
 echo "pe32 $exe: $passed passed, $failed failed"

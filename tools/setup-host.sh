@@ -9,10 +9,12 @@ deps_dir=${1:-build/deps}
 # fonts-wine holds Tahoma and Marlett, the wizard's dialog and caption fonts;
 # locales lets Wine take the tests' user locales, and with them a UTF-8 file
 # name charset (without it every non-ASCII path fails); icoutils reads the
-# resources of the 32-bit installer, which never runs here.
+# resources of the 32-bit installer, which never runs here; osslsigncode
+# signs it, openssl makes the tests' certificate, bzip2 unpacks its payload.
 packages="cmake make g++ dpkg-dev
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine wine64 fonts-wine xvfb xauth xdotool imagemagick locales icoutils
+  osslsigncode openssl bzip2
   libboost-dev libbz2-dev nsis googletest
   clang libclang-rt-dev"
 # The user locales that the tests and the demo run under.

@@ -18,7 +18,13 @@ int usage(std::ostream& out, int code)
     out << "usage: vt-pack pack MANIFEST OUTPUT.bz2   build an archive from a manifest\n"
            "       vt-pack list ARCHIVE.bz2           show the header and every entry\n"
            "       vt-pack verify ARCHIVE.bz2         check every header field, size and CRC-32\n"
-           "The manifest format is described in tools/packer/README.md.\n";
+           "The manifest format is described in tools/packer/README.md.\n"
+           "\n"
+           "A vendor's signed installer, from the source folder:\n"
+           "  make i686 SIGN_CERT=vendor.p12 SIGN_PASSWORD_FILE=password   signs build/i686/demo/Uninstall.exe\n"
+           "  build/host/vt-pack pack manifest.txt $PWD/payload.bz2        the manifest names that uninstaller\n"
+           "  make i686 SIGN_CERT=vendor.p12 SIGN_PASSWORD_FILE=password CMAKE_ARGS=-DVT_PAYLOAD_ARCHIVE=$PWD/payload.bz2\n"
+           "  sh tools/check-pe32.sh --signed-by cert.pem build/i686/Tablewright8Setup.exe payload.bz2 build/host/vt-pack\n";
     return code;
 }
 
