@@ -76,6 +76,7 @@ inline void cotaskmem_free(void* p) noexcept { ::CoTaskMemFree(p); }
 inline void find_close(HANDLE h) noexcept { ::FindClose(h); }
 inline void destroy_window(HWND w) noexcept { ::DestroyWindow(w); }
 inline void delete_dc(HDC dc) noexcept { ::DeleteDC(dc); }
+inline void unhook(HHOOK h) noexcept { ::UnhookWindowsHookEx(h); }
 } // namespace detail
 
 using unique_handle = unique_any<HANDLE, detail::close_handle>;
@@ -90,6 +91,7 @@ using unique_local = unique_any<HLOCAL, detail::local_free>;
 using unique_cotaskmem = unique_any<void*, detail::cotaskmem_free>;
 using unique_window = unique_any<HWND, detail::destroy_window>;
 using unique_dc = unique_any<HDC, detail::delete_dc>;
+using unique_hook = unique_any<HHOOK, detail::unhook>;
 
 // COM interface pointer: releases its reference when it goes out of scope.
 template <typename I>

@@ -1,5 +1,6 @@
 #include "dialog_watch.h"
 
+#include "support/error.h"
 #include "ui/window_utilities.h"
 
 #include <thread>
@@ -49,7 +50,6 @@ box_watcher::box_watcher(std::function<int(const seen_box&)> answer)
 
 box_watcher::~box_watcher()
 {
-    ::UnhookWindowsHookEx(hook_);
     current_watcher = nullptr;
 }
 
@@ -57,11 +57,15 @@ LRESULT CALLBACK box_watcher::hook(int code, WPARAM wparam, LPARAM lparam)
 {
     HWND window = reinterpret_cast<HWND>(wparam);
     if (code == HCBT_ACTIVATE && current_watcher && is_class(window, L"#32770") &&
+        ::GetWindowThreadProcessId(window, nullptr) == ::GetCurrentThreadId() &&
         !::GetPropW(window, L"vt.test.seen")) {
-        ::SetPropW(window, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
-        seen_box seen = read_box(window);
-        current_watcher->boxes_.push_back(seen);
-        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(current_watcher->answer_(seen), BN_CLICKED), 0);
+        vt::exception_barrier(false, [window] {
+            ::SetPropW(window, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
+            seen_box seen = read_box(window);
+            current_watcher->boxes_.push_back(seen);
+            return ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(current_watcher->answer_(seen), BN_CLICKED), 0) !=
+                   FALSE;
+        });
     }
     return ::CallNextHookEx(nullptr, code, wparam, lparam);
 }

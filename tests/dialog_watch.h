@@ -3,6 +3,8 @@
 // would, what they say and which button is pressed to close them, and that
 // start and wait for other programs.
 
+#include "support/unique_any.h"
+
 #include <windows.h>
 
 #include <chrono>
@@ -17,8 +19,9 @@ struct seen_box {
     std::vector<int> buttons; // ids of the push buttons
 };
 
-// While alive, every dialog box that this thread activates is recorded and
-// answered by pressing the button that answer() chooses for it.
+// While alive, every dialog box of this thread that it activates is recorded
+// and answered by pressing the button that answer() chooses for it. Wine also
+// shows the hook other programs' windows that this thread tries to activate.
 class box_watcher {
 public:
     explicit box_watcher(std::function<int(const seen_box&)> answer);
@@ -30,7 +33,7 @@ public:
 
 private:
     static LRESULT CALLBACK hook(int code, WPARAM wparam, LPARAM lparam);
-    HHOOK hook_;
+    vt::unique_hook hook_;
     std::function<int(const seen_box&)> answer_;
     std::vector<seen_box> boxes_;
 };

@@ -5,7 +5,6 @@
 #
 #   machine.sh create PREFIX [DISK_SIZE]
 #   machine.sh remove PREFIX
-#   machine.sh stop PREFIX      only stops the prefix's Wine server
 #
 # The small disk is a tmpfs, which only root can mount; without it the test
 # that needs it skips itself. Always exits 0: the test says what is missing.
@@ -20,7 +19,6 @@ stop_wine() { WINEPREFIX="$prefix" ${VT_WINE_ENTER:+sh "$VT_WINE_ENTER"} wineser
 unmount_disk() { if mountpoint -q "$disk" 2>/dev/null; then umount "$disk"; fi; }
 
 stop_wine
-[ "$action" = stop ] && exit 0
 unmount_disk
 rm -rf "$prefix" "$prefix.lock" "$disk"
 [ "$action" = create ] && [ -n "$size" ] || exit 0
@@ -36,5 +34,8 @@ fi
 # only when that folder does not exist yet, so the prefix comes first, made as
 # for every test.
 WINEPREFIX="$prefix" sh "$(dirname "$0")/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
+# Its server ends before the test starts, which would otherwise meet it on its
+# way out (tools/wine-server.sh).
+WINEPREFIX="$prefix" wineserver -w
 ln -s "$disk" "$prefix/dosdevices/t:"
 exit 0

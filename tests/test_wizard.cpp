@@ -6,6 +6,7 @@
 #include "app/language.h"
 #include "dialog_watch.h"
 #include "resources/dialog_ids.h"
+#include "support/error.h"
 #include "support/known_folder.h"
 #include "support/message_pump.h"
 #include "support/unique_any.h"
@@ -35,25 +36,26 @@ namespace {
 
 // The wizard driver: the frame runs modal exactly as the installer runs it,
 // and a test script works it from inside its modal loop with the messages a
-// user's actions produce.
+// user's actions produce. The dialog manager shows the frame once its loop is
+// idle; the script starts at the first message the loop hands to the
+// thread's message filter after that, on the frame as the user first sees it.
 
 const std::function<void(HWND)>* pending_script = nullptr;
 
-void CALLBACK start_script(HWND, UINT, UINT_PTR timer, DWORD)
+LRESULT CALLBACK start_script(int code, WPARAM wparam, LPARAM lparam)
 {
     HWND frame = dlg_main::instance().hwnd;
-    // The dialog manager shows the frame once its loop is idle; the script
-    // starts when the user could see it. A timer message already queued when
-    // the timer is killed still comes, from a loop inside the script: the
-    // script runs once.
-    if (!pending_script || !frame || !::IsWindowVisible(frame))
-        return;
-    ::KillTimer(nullptr, timer);
-    // The frame itself is no box for the test's watchers to answer.
-    ::SetPropW(frame, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
-    (*std::exchange(pending_script, nullptr))(frame);
-    if (::IsWindow(frame) && ::IsWindowVisible(frame))
-        ::EndDialog(frame, -1);
+    if (code == MSGF_DIALOGBOX && pending_script && frame && ::IsWindowVisible(frame)) {
+        // The frame itself is no box for the test's watchers to answer.
+        ::SetPropW(frame, L"vt.test.seen", reinterpret_cast<HANDLE>(1));
+        vt::exception_barrier(false, [frame] {
+            (*std::exchange(pending_script, nullptr))(frame);
+            return true;
+        });
+        if (::IsWindow(frame) && ::IsWindowVisible(frame))
+            ::EndDialog(frame, -1);
+    }
+    return ::CallNextHookEx(nullptr, code, wparam, lparam);
 }
 
 // Runs the wizard frame and plays script in its modal loop. Returns what the
@@ -62,12 +64,12 @@ void CALLBACK start_script(HWND, UINT, UINT_PTR timer, DWORD)
 INT_PTR run_wizard(const std::function<void(HWND frame)>& script)
 {
     pending_script = &script;
-    UINT_PTR timer = ::SetTimer(nullptr, 0, 10, start_script);
+    vt::unique_hook filter(::SetWindowsHookExW(WH_MSGFILTER, start_script, nullptr, ::GetCurrentThreadId()));
     INT_PTR result = ::DialogBoxParamW(language_settings::instance().resource_module(),
                                        MAKEINTRESOURCEW(IDD_MAIN), nullptr, dialog_proc,
                                        reinterpret_cast<LPARAM>(&dlg_main::instance()));
-    ::KillTimer(nullptr, timer);
-    pending_script = nullptr;
+    if (std::exchange(pending_script, nullptr))
+        ADD_FAILURE() << "the frame ended before the script started";
     return result;
 }
 

@@ -20,42 +20,30 @@ fi
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-winemenubuilder.exe=d}"
 wine=wine
 [ -x /usr/lib/wine/wine64 ] && wine=/usr/lib/wine/wine64
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-    mkdir -p "$(dirname "$WINEPREFIX")"
-    (
-        flock 9
-        if [ ! -f "$WINEPREFIX/system.reg" ]; then
-            "$wine" wineboot -i >/dev/null 2>&1 || true
-            # Without a window manager (a virtual display) managed windows wait
-            # seconds for one on every hide; let Wine place its windows itself.
-            "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
-            wineserver -w
-            # Debian's Wine, started as /usr/lib/wine/wine64, looks for its own
-            # fonts under a data path it cannot resolve, so dialogs would fall
-            # back to whatever fontconfig offers. Windows keeps Tahoma and
-            # Marlett in its Fonts folder, and so does every test machine.
-            for font in /usr/share/wine/fonts/*.ttf; do
-                [ -f "$font" ] && cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
-            done
-            # The user's Desktop, Documents and so on are links to the Unix
-            # home: whatever a test puts there must stay in the prefix.
-            for link in "$WINEPREFIX"/drive_c/users/*/*; do
-                if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
-            done
-        fi
-    ) 9>"$WINEPREFIX.lock"
-fi
-# A Wine client that starts while many others start or end now and then
-# finds its connection to the server reset before it ran anything ("wine
-# client error:0: recvmsg: Connection reset by peer"): that start is made once
-# more. Its error output is held back until the outcome is known.
-errors=$(mktemp)
-trap 'rm -f "$errors"' EXIT
-for attempt in 1 2; do
-    if "$wine" "$@" 2>"$errors"; then status=0; else status=$?; fi
-    if [ "$status" -ne 0 ] && [ "$attempt" = 1 ] && grep -q '^wine client error' "$errors"; then
-        continue
+# The check is made under the lock too: the prefix's first server writes
+# system.reg as it ends, and a start that saw the file then would meet that
+# server on its way out.
+mkdir -p "$(dirname "$WINEPREFIX")"
+(
+    flock 9
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        "$wine" wineboot -i >/dev/null 2>&1 || true
+        # Without a window manager (a virtual display) managed windows wait
+        # seconds for one on every hide; let Wine place its windows itself.
+        "$wine" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1 || true
+        wineserver -w
+        # Debian's Wine, started as /usr/lib/wine/wine64, looks for its own
+        # fonts under a data path it cannot resolve, so dialogs would fall
+        # back to whatever fontconfig offers. Windows keeps Tahoma and
+        # Marlett in its Fonts folder, and so does every test machine.
+        for font in /usr/share/wine/fonts/*.ttf; do
+            [ -f "$font" ] && cp "$font" "$WINEPREFIX/drive_c/windows/Fonts/"
+        done
+        # The user's Desktop, Documents and so on are links to the Unix
+        # home: whatever a test puts there must stay in the prefix.
+        for link in "$WINEPREFIX"/drive_c/users/*/*; do
+            if [ -L "$link" ]; then rm "$link" && mkdir "$link"; fi
+        done
     fi
-    cat "$errors" >&2
-    exit "$status"
-done
+) 9>"$WINEPREFIX.lock"
+exec "$wine" "$@"

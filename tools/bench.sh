@@ -23,6 +23,7 @@ host=${BENCH_HOST:-$(sed -n 's/^VT_HOST_BUILD_DIR:[A-Z]*=//p' "$build/CMakeCache
 host=$(cd "$host" && pwd)
 bench=${BENCH:-all}
 run="$root/tests/wine-run.sh"
+server="$root/tools/wine-server.sh"
 
 if [ "$bench" = all ] || [ "$bench" = payload ]; then
 
@@ -39,8 +40,10 @@ if [ ! -f "$data/payload.bz2" ] || [ "$host/vt-bench-data" -nt "$data/payload.bz
 fi
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
+sh "$server" start
 archive=$("$run" winepath -w "$data/payload.bz2" | tr -d '\r')
 "$run" "$build/bench/bench_payload.exe" "$archive" 'C:\vt-bench-payload' "${BENCH_RUNS:-3}"
+sh "$server" stop
 fi
 
 if [ "$bench" = all ] || [ "$bench" = install ]; then
@@ -63,15 +66,17 @@ install_row() {
         "$(free -g | awk '/^Mem:/ {print $2}') GB, load average $(cut -d ' ' -f 1-3 /proc/loadavg);" \
         "$(wine --version 2>/dev/null || echo wine); $(makensis -VERSION 2>/dev/null | sed 's/^/NSIS /')"
     export WINEPREFIX="$build/bench-prefix" WINEDEBUG=-all
-    # One virtual display for the wizard; the prefix's server stops with it.
+    # One virtual display for the wizard; one server for the prefix's
+    # programs, which stops with it.
     xvfb-run -a -s "-screen 0 1280x1024x24" sh -c '
         set -eu
-        run=$1 exe=$2 data=$3 runs=$4 sources=$5
+        run=$1 server=$2 exe=$3 data=$4 runs=$5 sources=$6
+        sh "$server" start
         "$run" "$exe" nsi "Z:$data/bench.nsi" "Z:$data/paths.txt" "$sources"
         (cd "$data" && makensis -V1 bench.nsi >/dev/null)
         "$run" "$exe" run "$runs" "Z:$data/nsis-bench.exe" "Z:$data/paths.txt"
-        wineserver -k 2>/dev/null || true
-    ' bench "$run" "$build/bench/bench_install.exe" "$data" "$runs" "$sources" 2>&1 |
+        sh "$server" stop
+    ' bench "$run" "$server" "$build/bench/bench_install.exe" "$data" "$runs" "$sources" 2>&1 |
         grep -v '^X connection' | tee "$data/output.txt" | grep -v '^scale row:'
     sed -n "s/^scale row:/$name|/p" "$data/output.txt" >>"$scale/rows.txt"
 }

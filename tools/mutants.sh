@@ -119,9 +119,13 @@ run() { # entry filter exe
         (cd "$build" && xvfb-run -a -s "-screen 0 1280x1024x24" \
             ctest -R "^${1//./\\.}\$" --no-tests=error --output-on-failure)
     else
+        local status=0
         (cd "$build/tests" && WINEPREFIX="$build/wineprefix" WINEDEBUG=-all VT_TEST_BIN="$build" \
             timeout -k 10 300 xvfb-run -a -s "-screen 0 1280x1024x24" \
-            sh "$root/tests/wine-run.sh" "./$3" --gtest_filter="$2")
+            sh "$root/tests/wine-run.sh" "./$3" --gtest_filter="$2") || status=$?
+        # The next run must not meet this run's server on its way out.
+        WINEPREFIX="$build/wineprefix" sh "$root/tools/wine-server.sh" stop
+        return $status
     fi
 }
 
