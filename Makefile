@@ -1,8 +1,10 @@
 # Top-level commands. Each one installs what is missing, configures and builds
 # what it needs, then runs.
-#   make test   - build everything and run the whole test suite
+#   make test   - build everything and run the whole test suite, the
+#                 shipped i686 build's part in a 32-bit root (tools/i686-root.sh)
 #   make demo   - build the installer and run it in Wine
-#   make i686   - the shipped 32-bit installer, build/i686/Tablewright8Setup.exe
+#   make i686   - the shipped 32-bit installer, build/i686/Tablewright8Setup.exe,
+#                 and its test programs (I686_TESTS=OFF: the installer alone)
 #   make bench  - performance measurements (never part of the tests)
 #   make fuzz   - libFuzzer targets in build/fuzz, each run FUZZ_SECONDS (300)
 
@@ -23,6 +25,8 @@ SIGN_ARGS   = "-DVT_SIGN_CERT=$(if $(SIGN_CERT),$(abspath $(SIGN_CERT)))" \
     "-DVT_SIGN_TIMESTAMP_URL=$(SIGN_TIMESTAMP_URL)"
 # The tools that the Windows builds need, when not all of them are wanted.
 HOST_TARGETS ?=
+# The i686 build's test programs; OFF builds the shipped installer alone.
+I686_TESTS ?= ON
 
 .PHONY: all setup host x64 i686 test demo bench fuzz clean
 
@@ -44,7 +48,7 @@ x64: host
 i686: host
 	@cmake -S . -B $(I686) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
 	    -DCMAKE_BUILD_TYPE=Release -DVT_DEPS_DIR=$(abspath $(DEPS)) \
-	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) -DVT_BUILD_TESTS=OFF $(SIGN_ARGS) $(CMAKE_ARGS) >/dev/null
+	    -DVT_HOST_BUILD_DIR=$(abspath $(HOST)) -DVT_BUILD_TESTS=$(I686_TESTS) $(SIGN_ARGS) $(CMAKE_ARGS) >/dev/null
 	@cmake --build $(I686) -j $(JOBS)
 
 test: x64 i686
@@ -54,6 +58,8 @@ test: x64 i686
 	@MAKE="$(MAKE)" sh tools/vendor-installer.sh $(BUILD)
 	@MAKE="$(MAKE)" JOBS=$(JOBS) sh tools/reproducible-build.sh $(BUILD)
 	@cd $(X64) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j 2
+	@sh tools/i686-root.sh >/dev/null
+	@cd $(I686) && xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure -j 2
 
 demo: x64
 	@sh tools/demo.sh $(X64)

@@ -8,13 +8,14 @@
 #
 # The small disk is a tmpfs, which only root can mount; without it the test
 # that needs it skips itself. Always exits 0: the test says what is missing.
+# VT_WINE_ENTER: the script that reaches the build's Wine (tools/i686-enter.sh).
 set -u
 action=$1
 prefix=$2
 size=${3:-}
 disk="$prefix-disk"
 
-stop_wine() { WINEPREFIX="$prefix" wineserver -k 2>/dev/null; }
+stop_wine() { WINEPREFIX="$prefix" ${VT_WINE_ENTER:+sh "$VT_WINE_ENTER"} wineserver -k 2>/dev/null; }
 unmount_disk() { if mountpoint -q "$disk" 2>/dev/null; then umount "$disk"; fi; }
 
 stop_wine

@@ -1,4 +1,5 @@
 #include "payload_test_support.h"
+#include "bitness.h"
 #include "scratch_folder.h"
 
 #include "app/language.h"
@@ -121,8 +122,7 @@ bool extract(const std::string& compressed, const fs::path& install, recorder& r
 
 void expect_registration(const fs::path& folder)
 {
-    vt::unique_hkey key = vt::open_key(vt::registry_root::local_machine,
-                                       L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Tablewright 8");
+    vt::unique_hkey key = vt::open_key(HKEY_LOCAL_MACHINE, product_uninstall_key(), own_view);
     ASSERT_TRUE(key);
     EXPECT_EQ(vt::read_string(key.get(), L"DisplayName"), L"Tablewright 8.11n");
     EXPECT_EQ(vt::read_string(key.get(), L"UninstallString"), (folder / L"Uninstall.exe").wstring());
@@ -132,9 +132,10 @@ void expect_registration(const fs::path& folder)
     EXPECT_EQ(vt::read_dword(key.get(), L"NoModify"), 1u);
     EXPECT_EQ(vt::read_dword(key.get(), L"NoRepair"), 1u);
     EXPECT_EQ(vt::read_dword(key.get(), L"VtLanguage"), DWORD(language_english));
-    vt::unique_hkey maker = vt::open_key(vt::registry_root::local_machine, maker_key);
-    ASSERT_TRUE(maker);
-    EXPECT_EQ(vt::read_string(maker.get(), L"Tablewright 8 Path"), (folder / L"Tablewright.exe").wstring());
+    // Only this build's own registry view names the product.
+    EXPECT_EQ(product_path_in(own_view), (folder / L"Tablewright.exe").wstring());
+    EXPECT_EQ(product_path_in(other_view), std::nullopt);
+    EXPECT_FALSE(vt::open_key(HKEY_LOCAL_MACHINE, product_uninstall_key(), other_view));
 }
 
 } // namespace payload_test

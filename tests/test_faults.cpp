@@ -104,22 +104,25 @@ struct damaged_payload {
 // stream's checksums and the check of the stream's end find it before
 // anything is written; a byte of a language module under an intact bzip2
 // layer fails that file's CRC-32 after many files have been written.
-std::vector<damaged_payload> damaged_payloads(const std::vector<payload_file>& payload)
+std::vector<damaged_payload> damaged_payloads(const std::vector<payload_file>& payload, bool block_only = false)
 {
     const std::string good = read_file(fs::path(build_folder()) / L"demo" / L"demo-payload.bz2");
+    std::vector<damaged_payload> damaged = {{"block", flipped(good, good.size() / 2), L"4"}};
+    if (block_only)
+        return damaged;
     std::vector<file_spec> files;
     for (const payload_file& file : payload)
         files.push_back({u16(L"Demo\\" + file.name), u16(file.destination), read_file(file.staged), file.kind});
     const std::string plain = archive_bytes(files);
     const std::string module = read_file(file_named(payload, L"TablewrightFRA.dll").staged);
-    return {
-        {"block", flipped(good, good.size() / 2), L"4"},
+    damaged.insert(damaged.end(), {
         // The stream's CRC fills the bytes before the last one, whatever the padding.
         {"stream-crc", flipped(good, good.size() - 2), L"4"},
         {"one-byte-short", good.substr(0, good.size() - 1), L"4"},
         {"one-byte-long", good + '\0', L"4"},
         {"file-data", bzip2_compress(flipped(plain, plain.find(module) + module.size() / 2)), L"3"},
-    };
+    });
+    return damaged;
 }
 
 class Faults : public demo_machine_test {
@@ -153,6 +156,15 @@ protected:
         expect_unchanged_since(then, what + " left the machine changed");
     }
 
+    // Damaged installers on a machine without the product leave nothing.
+    void expect_damaged_installers_fail(const std::vector<damaged_payload>& damaged)
+    {
+        for (const damaged_payload& damage : damaged)
+            expect_failed_installation(installer_copy(damage.name, damage.payload).path(), damage.code, damage.name);
+        EXPECT_FALSE(fs::exists(default_install_folder()));
+        expect_unchanged_since(before, "the damaged installers");
+    }
+
     // A quick installation of this build's installer that must succeed.
     void install_with_wizard()
     {
@@ -168,16 +180,18 @@ protected:
 
 } // namespace
 
-// Installers whose payload was damaged on its way to the user, on a machine
-// without the product: nothing is left, whether the damage is found before
-// the first file or after many. (Over an installed copy, the same undoing
-// is proven by the locked file, the stops and the full disk below.)
+// Installers whose payload was damaged on its way to the user, whether the
+// damage is found before the first file or after many. (Over an installed
+// copy, the same undoing is proven by the locked file, the stops and the full
+// disk below.) The 32-bit run takes the damaged block alone.
 TEST_F(Faults, DamagedPayload)
 {
-    for (const damaged_payload& damage : damaged_payloads(payload))
-        expect_failed_installation(installer_copy(damage.name, damage.payload).path(), damage.code, damage.name);
-    EXPECT_FALSE(fs::exists(default_install_folder()));
-    expect_unchanged_since(before, "the damaged installers");
+    expect_damaged_installers_fail(damaged_payloads(payload));
+}
+
+TEST_F(Faults, DamagedBlock)
+{
+    expect_damaged_installers_fail(damaged_payloads(payload, true));
 }
 
 namespace {
@@ -411,13 +425,13 @@ TEST_F(Faults, StopRequestedDuringThePayload)
     expect_machine_as_before();
 }
 
-// Not a scenario of its own: the installer that Faults.CutOffInstallations
-// cuts off at the point VT_CUT names, in a process of its own.
+// Not a scenario of its own: the installer that the Faults.CutOff tests
+// cut off at the point VT_CUT names, in a process of its own.
 TEST(CutInstaller, RunsUntilTheCut)
 {
     wchar_t point[512] = {};
     if (!::GetEnvironmentVariableW(L"VT_CUT", point, 512))
-        GTEST_SKIP() << "started by Faults.CutOffInstallations";
+        GTEST_SKIP() << "started by the Faults.CutOff tests";
     set_language(language_english);
     view_with_point view(point, view_with_point::action::cut);
     run_in_process(view);
@@ -425,6 +439,19 @@ TEST(CutInstaller, RunsUntilTheCut)
 }
 
 namespace {
+
+// The installer started again after a cut: its start page describes the
+// machine as start_text, and it is left.
+void restart_after_cut(const std::wstring& start_text)
+{
+    wizard setup;
+    ASSERT_TRUE(setup.open());
+    EXPECT_EQ(setup.text(page_kind::start, IDC_INFORMATION), start_text);
+    if (start_text.find(L"already installed") != std::wstring::npos)
+        setup.leave();
+    else
+        EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
+}
 
 // Runs the installation in another process until the cut at point.
 void cut_installation(const std::wstring& point)
@@ -446,21 +473,15 @@ void cut_installation(const std::wstring& point)
 // start page, which then describes the machine as it is: as before, 8.11m
 // back byte for byte, or, cut after the extraction, 8.11n complete. Nothing
 // of the cut run stays in the temporary folder.
-TEST_F(Faults, CutOffInstallations)
+TEST_F(Faults, CutOffFreshInstallation)
 {
-    auto restart = [](const std::wstring& start_text) {
-        wizard setup;
-        ASSERT_TRUE(setup.open());
-        EXPECT_EQ(setup.text(page_kind::start, IDC_INFORMATION), start_text);
-        if (start_text.find(L"already installed") != std::wstring::npos)
-            setup.leave();
-        else
-            EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
-    };
     cut_installation(largest_file(payload, {3, 4}) + L"|p2");
-    restart(L"'Tablewright 8.11n' Installation.");
+    restart_after_cut(L"'Tablewright 8.11n' Installation.");
     expect_unchanged_since(before, "the cut fresh installation");
+}
 
+TEST_F(Faults, CutOffUpdate)
+{
     install_other_version(L"Tablewright_8_11_13_9.exe", payload, [](const payload_file& file) {
         return file.kind != 0 || file.name == L"TablewrightFRA.dll";
     }, "8.11m sample ");
@@ -470,12 +491,12 @@ TEST_F(Faults, CutOffInstallations)
     for (const std::wstring& cut : cuts) {
         SCOPED_TRACE(narrow(cut));
         cut_installation(cut);
-        restart(L"Update from 'Tablewright 8.11m' to 'Tablewright 8.11n'.");
+        restart_after_cut(L"Update from 'Tablewright 8.11m' to 'Tablewright 8.11n'.");
         expect_unchanged_since(older, "the cut update");
     }
 
     cut_installation(L"Registry Data Writing...|line");
-    restart(L"'Tablewright 8.11n' is already installed.\nDo you confirm Reinstallation ?");
+    restart_after_cut(L"'Tablewright 8.11n' is already installed.\nDo you confirm Reinstallation ?");
     const fs::path folder = default_install_folder();
     expect_payload_installed(folder, false);
     const std::vector<std::wstring> left = ours_left_behind();

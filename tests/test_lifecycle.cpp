@@ -5,8 +5,10 @@
 // machine's file tree and registry are what they were before the first
 // installation, except the shared data that other products of the maker use,
 // what the product's own registration wrote, and the wizard's window size.
+// The prefix is a 64-bit Windows: the 32-bit build runs under WOW64.
 
 #include "app/language.h"
+#include "bitness.h"
 #include "resources/product.h"
 #include "demo/uninstaller/uninstall_log_reader.h"
 #include "demo_machine.h"
@@ -131,13 +133,24 @@ private:
 // second run of the same installer without a desktop link, and the
 // uninstallation, which accepts the log's line of the link that was not made.
 // All of it with libraries and a journal planted where any program of the
-// user can write: none of them is loaded or obeyed.
+// user can write: none of them is loaded or obeyed. A 64-bit installer of the
+// product left a stale path in the 64-bit registry view, and a 64-bit
+// D3DX9_43.dll lies in the 32-bit system folder: the installation keeps
+// neither.
 TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
 {
     const fs::path folder = L"C:\\Apps\\Tablewright";
     const fs::path blocked_link = desktop_link();
     ASSERT_TRUE(fs::create_directory(blocked_link));
     std::optional<planted_traps> traps(std::in_place);
+    record_product_path_only_in(KEY_WOW64_64KEY, L"C:\\Old\\Tablewright.exe");
+    // Wine keeps a 32-bit d3dx9_43.dll of its own there: it waits beside it.
+    const fs::path d3dx9 = L"C:\\windows\\syswow64\\d3dx9_43.dll";
+    const fs::path wine_d3dx9 = d3dx9.wstring() + L".wine";
+    const bool wine_has_d3dx9 = fs::exists(d3dx9);
+    if (wine_has_d3dx9)
+        fs::rename(d3dx9, wine_d3dx9);
+    write_file(d3dx9, pe_image(true));
     {
         wizard setup(traps->installer());
         ASSERT_TRUE(setup.open());
@@ -147,6 +160,7 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
         setup.next();
         ASSERT_TRUE(setup.showing(page_kind::options));
         EXPECT_TRUE(setup.enabled(setup.page(page_kind::options), IDC_BROWSE));
+        EXPECT_EQ(setup.text(page_kind::options, IDC_FOLDER_EDIT), expected_default_folder().wstring());
         setup.type_folder(folder.wstring());
         EXPECT_TRUE(setup.checked(page_kind::options, IDC_DESKTOP_SHORTCUT));
         setup.next();
@@ -161,6 +175,7 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
 
     expect_payload_installed(folder);
     expect_registration(folder);
+    EXPECT_FALSE(fs::exists(d3dx9)) << "the 64-bit D3DX9_43.dll is deleted before the DirectX setup runs";
     EXPECT_TRUE(same_path(link_target(start_menu_link()), folder / L"Tablewright.exe")) << "the other link";
     EXPECT_TRUE(fs::is_directory(blocked_link)) << "the user's folder stays as it was";
     EXPECT_TRUE(fs::is_empty(blocked_link));
@@ -201,8 +216,10 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
 
     // The same installer again: a reinstallation into the same folder, now
     // without a desktop link (offered, since the log lists one); every file
-    // it replaces is backed up until the log is written.
+    // it replaces is backed up until the log is written. A 32-bit
+    // D3DX9_43.dll in the 32-bit system folder stays.
     std::ofstream(folder / L"Lang" / L"TablewrightFRA.dll", std::ios::binary | std::ios::trunc) << "damaged";
+    write_file(d3dx9, pe_image(false));
     {
         wizard setup(traps->installer());
         ASSERT_TRUE(setup.open());
@@ -230,6 +247,11 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     }
     EXPECT_TRUE(traps->ours_left_behind().empty()) << "committed: no backup is left";
     expect_payload_installed(folder);
+    expect_registration(folder);
+    EXPECT_EQ(read_file(d3dx9), pe_image(false));
+    fs::remove(d3dx9);
+    if (wine_has_d3dx9)
+        fs::rename(wine_d3dx9, d3dx9);
     EXPECT_TRUE(fs::is_directory(blocked_link) && fs::is_empty(blocked_link));
     EXPECT_EQ(registrations(), L"/Register /Background | installer lock: free\n"
                                L"/Register /Background | installer lock: free\n");
@@ -252,7 +274,8 @@ TEST_F(Lifecycle, FreshInstallationReinstallationAndUninstallation)
     expect_machine_as_before();
 }
 
-// Tablewright 8.11.13.9 is installed: the installer updates it in place,
+// Tablewright 8.11.13.9 is installed, its path recorded in the 64-bit
+// registry view only: the installer finds it there, updates it in place,
 // leaves the samples alone and tells the new program which version it
 // replaced.
 TEST_F(Lifecycle, UpdateOfAnOlderVersion)
@@ -261,7 +284,9 @@ TEST_F(Lifecycle, UpdateOfAnOlderVersion)
         return file.kind != 0 || file.name == L"TablewrightFRA.dll";
     }, "8.11m sample ");
     const fs::path folder = default_install_folder();
+    ASSERT_EQ(folder, expected_default_folder());
     ASSERT_TRUE(fs::exists(folder / L"Tablewright.exe"));
+    record_product_path_only_in(KEY_WOW64_64KEY, (folder / L"Tablewright.exe").wstring());
     {
         wizard setup;
         ASSERT_TRUE(setup.open());
@@ -276,6 +301,7 @@ TEST_F(Lifecycle, UpdateOfAnOlderVersion)
     }
 
     expect_payload_installed(folder, false);
+    expect_registration(folder);
     for (const payload_file& file : payload) {
         if (file.kind == 4) {
             EXPECT_TRUE(read_file(destination_of(file, folder)) == "8.11m sample " + read_file(file.staged))

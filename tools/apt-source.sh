@@ -22,3 +22,18 @@ mirror_keyring() {
         esac
     done | head -n 1
 }
+
+# The mirror, release suite and keyring that this machine takes a package
+# from, for a new Debian root of the same release: sets mirror, suite and
+# keyring; fails when no source offers the package.
+release_source() {
+    origin=$(package_origin "$1")
+    [ -n "$origin" ] || return 1
+    mirror=${origin%% *}
+    where=${origin#* }
+    suite=${where%%/*}
+    # Debian's updates and security suites hold no complete release.
+    suite=${suite%-updates}
+    suite=${suite%-security}
+    keyring=$(mirror_keyring "$mirror")
+}

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Static checks of a built 32-bit installer, which no machine here can run:
-# machine and subsystem, imports, manifest, version, string tables and payload.
+# Static checks of a built 32-bit installer (the tests run it too, in the
+# 32-bit root): machine and subsystem, imports, manifest, version, string
+# tables and payload.
 #
 #   tools/check-pe32.sh [--signed-by CERT.pem] INSTALLER.exe PAYLOAD.bz2 [VT-PACK [REFERENCE.bz2 [PROGRAM...]]]
 #

@@ -2,7 +2,7 @@
 # Proves the README's two commands on a machine that has never seen this
 # project: a new minimal Debian root (debootstrap, from the mirror and suite
 # this machine's apt uses), a clean clone of the committed project in it, then
-# `make demo` and `make test` inside it (chroot), each timed. Needs root.
+# `make demo` and `make test` inside it, each timed. Needs root.
 #
 #   tools/fresh-machine.sh [folder]      (default build/fresh-machine)
 #
@@ -15,22 +15,13 @@ work=${1:-$top/build/fresh-machine}
 root=$work/root
 . "$top/tools/apt-source.sh"
 
-[ "$(id -u)" -eq 0 ] || { echo "fresh-machine: needs root (debootstrap, chroot, mounts)" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "fresh-machine: needs root (debootstrap, mount namespaces, mounts)" >&2; exit 2; }
 if ! command -v debootstrap >/dev/null; then
     apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends debootstrap >/dev/null
 fi
 
-origin=$(package_origin base-files)
-[ -n "$origin" ] || { echo "fresh-machine: no apt source of this machine offers base-files" >&2; exit 2; }
-mirror=${origin%% *}
-where=${origin#* }
-suite=${where%%/*}
-# Debian's updates and security suites hold no complete release: the root
-# comes from the release suite itself.
-suite=${suite%-updates}
-suite=${suite%-security}
-keyring=$(mirror_keyring "$mirror")
+release_source base-files || { echo "fresh-machine: no apt source of this machine offers base-files" >&2; exit 2; }
 
 mounts_inside() { awk -v r="$root/" 'index($2, r) == 1 { print $2 }' /proc/mounts | sort -r; }
 cleanup() {
@@ -61,11 +52,15 @@ mount --bind /dev "$root/dev"
 mount -t devpts devpts "$root/dev/pts"
 
 # As a new user's shell would start: no display, no locale, only the
-# system's PATH.
+# system's PATH. The root becomes the root of a mount namespace of its own
+# (pivot_root), not a chroot: a chrooted process may not make the user
+# namespace that the 32-bit tests run in (tools/i686-enter.sh).
 inside() {
-    chroot "$root" /usr/bin/env -i HOME=/root TERM=dumb \
-        PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
-        DEMO_LANGUAGES="${DEMO_LANGUAGES:-en fr de ar}" sh -c "cd /root/tablewright && $1"
+    unshare --mount --fork sh -c '
+        mount --make-rprivate / && mount --rbind "$1" "$1" && cd "$1" && mkdir -p .old-root &&
+        pivot_root . .old-root && umount -l /.old-root && rmdir /.old-root &&
+        exec /usr/bin/env -i HOME=/root TERM=dumb PATH=/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin \
+            DEMO_LANGUAGES="$2" sh -c "cd /root/tablewright && $3"' sh "$root" "${DEMO_LANGUAGES:-en fr de ar}" "$1"
 }
 
 status=0

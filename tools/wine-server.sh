@@ -14,20 +14,23 @@
 set -eu
 : "${WINEPREFIX:?WINEPREFIX names the prefix}"
 tests=$(cd "$(dirname "$0")/../tests" && pwd)
+# The i686 build's Wine lives in the 32-bit root, reached through
+# VT_WINE_ENTER (tools/i686-enter.sh); the x64 build's is the machine's own.
+wine_side() { ${VT_WINE_ENTER:+sh "$VT_WINE_ENTER"} "$@"; }
 case "${1:-}" in
 start)
-    sh "$tests/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
+    wine_side sh "$tests/wine-run.sh" cmd /c exit 0 >/dev/null 2>&1
     # The server that ran that, or one an interrupted run left, ends first.
-    wineserver -k 2>/dev/null || true
+    wine_side wineserver -k 2>/dev/null || true
     # The server goes into the background, and with a server that stays,
     # Wine's own services (started by the first program) stay too: neither may
     # hold a caller's output open (ctest waits for that), so the services are
     # started here, by a program without any.
-    wineserver -p </dev/null >/dev/null 2>&1
-    sh "$tests/wine-run.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1
+    wine_side wineserver -p </dev/null >/dev/null 2>&1
+    wine_side sh "$tests/wine-run.sh" cmd /c exit 0 </dev/null >/dev/null 2>&1
     ;;
 stop)
-    wineserver -k 2>/dev/null || true
+    wine_side wineserver -k 2>/dev/null || true
     ;;
 *)
     echo "usage: wine-server.sh start|stop" >&2
