@@ -6,6 +6,7 @@
 #include "engine/journal_file.h"
 #include "engine/journal_undo.h"
 #include "payload/payload_entry.h"
+#include "resources/product.h"
 #include "support/file_names.h"
 #include "support/known_folder.h"
 #include "support/protected_folder.h"
@@ -182,7 +183,7 @@ void install_journal::write_log_of_cut_run(const recorded_run& run)
         if (recorded.entry.type == journal_type::file &&
             recorded.entry.parameter == std::int32_t(entry_kind::uninstaller))
             folder = fs::path(recorded.entry.path).parent_path();
-    const fs::path log = folder / L"Uninstall.ulog";
+    const fs::path log = folder / uninstall_log_name;
     install_journal journal;
     journal.read_log(vt::path_exists(log.wstring()) ? log : fs::path());
     for (const recorded_entry& recorded : run.entries) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace fs = std::filesystem;
 using vt::path_exists;
@@ -77,14 +78,14 @@ void copy_content_back(const std::wstring& backup, const std::wstring& path)
                                      FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!to)
         throw_file_error("restore", path, ::GetLastError());
-    static char block[1 << 16]; // one thread undoes
+    std::vector<char> block(1 << 16);
     for (;;) {
         DWORD got = 0, put = 0;
-        if (!::ReadFile(from.get(), block, sizeof block, &got, nullptr))
+        if (!::ReadFile(from.get(), block.data(), DWORD(block.size()), &got, nullptr))
             throw_file_error("restore", backup, ::GetLastError());
         if (got == 0)
             break;
-        if (!::WriteFile(to.get(), block, got, &put, nullptr) || put != got)
+        if (!::WriteFile(to.get(), block.data(), got, &put, nullptr) || put != got)
             throw_file_error("restore", path, ::GetLastError());
     }
     FILETIME created, accessed, written;
