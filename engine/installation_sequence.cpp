@@ -4,6 +4,7 @@
 #include "engine/journal_file.h"
 #include "engine/registration.h"
 #include "engine/shortcut.h"
+#include "payload/background_payload_check.h"
 #include "payload/compress_error.h"
 #include "payload/file_utils.h"
 #include "payload/payload_reader.h"
@@ -100,8 +101,9 @@ private:
 
 class installation {
 public:
-    installation(installation_choices& context, installation_view& view, std::istream& payload)
-        : context_(context), view_(view), payload_(payload)
+    installation(installation_choices& context, installation_view& view, std::istream& payload,
+                 background_payload_check* checked_in_background)
+        : context_(context), view_(view), payload_(payload), checked_in_background_(checked_in_background)
     {
     }
 
@@ -222,10 +224,8 @@ private:
         switch (n.index()) {
         case 0: // started
             step(text(1114));
-            if (!check_payload(payload_, keep_alive_))
+            if (!payload_verified())
                 throw_compress_error(compress_errc::invalid_archive, "check_payload");
-            payload_.clear();
-            payload_.seekg(0);
             outcome(true);
             return result::proceed;
         case 2: return entry_begin(std::get<notification::entry_begin>(n).entry);
@@ -243,6 +243,26 @@ private:
         }
         default: return result::proceed;
         }
+    }
+
+    // Whether the whole payload decodes, before anything is written. The
+    // check that ran while the wizard was shown is usually done by now;
+    // what is left of it shows on the progress bar, which the extraction
+    // then starts again from 0.
+    bool payload_verified()
+    {
+        if (!checked_in_background_) {
+            const bool verified = check_payload(payload_, keep_alive_);
+            payload_.clear();
+            payload_.seekg(0);
+            return verified;
+        }
+        const bool verified = checked_in_background_->wait([this](std::uint64_t done, std::uint64_t total) {
+            view_.set_progress(progress_percent(done, total));
+            keep_alive_();
+        });
+        view_.show_progress();
+        return verified;
     }
 
     notification::result entry_begin(const payload_entry& entry)
@@ -394,6 +414,7 @@ private:
     installation_choices& context_;
     installation_view& view_;
     std::istream& payload_;
+    background_payload_check* checked_in_background_;
     cleanup_list* cleanup_ = nullptr;
     std::function<void()> keep_alive_;
     fs::path product_;
@@ -423,7 +444,8 @@ std::wstring error_code_text(const std::error_code& code)
     return L"7";
 }
 
-bool run_installation(installation_choices& context, installation_view& view, std::istream& payload)
+bool run_installation(installation_choices& context, installation_view& view, std::istream& payload,
+                      background_payload_check* checked_in_background)
 {
-    return installation(context, view, payload).run();
+    return installation(context, view, payload, checked_in_background).run();
 }

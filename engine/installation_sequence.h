@@ -11,6 +11,8 @@
 #include <system_error>
 #include <windows.h>
 
+class background_payload_check;
+
 // Where the sequence reports its course.
 class installation_view {
 public:
@@ -41,7 +43,11 @@ public:
 // Runs the installation of payload (a bzip2 archive stream) with the choices
 // of context. True when it reached its end, even if a later step failed;
 // false when it stopped early, after everything it did has been undone.
-bool run_installation(installation_choices& context, installation_view& view, std::istream& payload);
+// Given a check that covers the payload's bytes and runs already, the
+// installation takes its verdict, waiting for what is left of it, instead
+// of checking the payload itself.
+bool run_installation(installation_choices& context, installation_view& view, std::istream& payload,
+                      background_payload_check* checked_in_background = nullptr);
 
 // Percentage shown for done of total bytes: rounded, but 100 only at the end.
 unsigned progress_percent(std::uint64_t done, std::uint64_t total);

@@ -4,10 +4,12 @@
 // whole, neither in memory nor to a temporary file.
 //
 // The installation sequence opens the resource, then calls extract_payload
-// with its callback. While it handles the started notification it verifies
-// the payload with check_payload and rewinds the stream (seekg(0)); when the
-// check fails it throws std::system_error(compress_errc::invalid_archive),
-// which the extraction reports as failed before anything is written.
+// with its callback. While it handles the started notification it takes the
+// verdict of the check that ran while the wizard was shown
+// (background_payload_check), or verifies the payload itself with
+// check_payload and rewinds the stream (seekg(0)); when the payload is
+// damaged it throws std::system_error(compress_errc::invalid_archive), which
+// the extraction reports as failed before anything is written.
 
 #include "payload/notification.h"
 #include "support/memstream.h"

@@ -1,9 +1,11 @@
 // The payload reader end to end: archives built in memory, decompressed and
 // written to real files under Wine, every notification recorded.
 
+#include "payload/background_payload_check.h"
 #include "payload/compress_error.h"
 #include "payload/payload_reader.h"
 #include "payload_test_support.h"
+#include "support/memstream.h"
 
 #include <gtest/gtest.h>
 
@@ -105,4 +107,43 @@ TEST(Extract, DamageToTheStreamCrcIsADecoderError)
     EXPECT_FALSE(extract(damaged, install.path(), rec));
     EXPECT_EQ(rec.last(failed_).code, compress(compress_errc::bzip2_error));
     EXPECT_EQ(rec.count(completed_), 0u);
+}
+
+// The check that runs while the wizard is shown gives check_payload's
+// verdict on the same bytes, shows its progress while it is waited for, and
+// ends early when it is stopped.
+TEST(BackgroundCheck, GivesTheVerdictOfCheckPayloadAndStopsWhenAsked)
+{
+    const std::string good = compressed_archive({{u"big.bin", u"<InstallPath>", realistic_bytes(6'000'000, 7), 1}});
+    std::string flipped = good;
+    flipped[flipped.size() / 2] ^= 0x01;
+    const struct {
+        const char* name;
+        std::string bytes;
+        bool verified;
+    } cases[] = {
+        {"intact", good, true},
+        {"a flipped bit", flipped, false},
+        {"one byte short", good.substr(0, good.size() - 1), false},
+        {"one byte long", good + '\0', false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        vt::imemstream stream(c.bytes.data(), c.bytes.size());
+        EXPECT_EQ(check_payload(stream), c.verified);
+        background_payload_check check(c.bytes.data(), c.bytes.size());
+        EXPECT_TRUE(check.covers(c.bytes.data(), c.bytes.size()));
+        EXPECT_FALSE(check.covers(c.bytes.data(), c.bytes.size() - 1));
+        std::uint64_t last = 0;
+        bool in_order = true;
+        EXPECT_EQ(check.wait([&](std::uint64_t done, std::uint64_t total) {
+            in_order = in_order && done >= last && done <= total && total == c.bytes.size();
+            last = done;
+        }),
+                  c.verified);
+        EXPECT_TRUE(in_order);
+    }
+    background_payload_check stopped(good.data(), good.size());
+    stopped.stop();
+    EXPECT_FALSE(stopped.wait());
 }

@@ -4,6 +4,7 @@
 #include "app/language.h"
 #include "engine/coalescing_view.h"
 #include "engine/installation_sequence.h"
+#include "payload/background_payload_check.h"
 #include "payload/payload_reader.h"
 #include "resources/dialog_ids.h"
 #include "resources/product.h"
@@ -104,15 +105,18 @@ private:
 
 } // namespace
 
-bool dlg_install::do_installation()
+bool dlg_install::do_installation(background_payload_check* checked_in_background)
 {
     vt::imemstream payload = open_payload_resource(language_settings::instance().resource_module());
-    return do_installation(installer_context::instance(), payload);
+    if (checked_in_background && !checked_in_background->covers(payload.data(), payload.size()))
+        checked_in_background = nullptr;
+    return do_installation(installer_context::instance(), payload, checked_in_background);
 }
 
-bool dlg_install::do_installation(installation_choices& choices, std::istream& payload)
+bool dlg_install::do_installation(installation_choices& choices, std::istream& payload,
+                                  background_payload_check* checked_in_background)
 {
     page_view page(*this);
     coalescing_view view(page);
-    return run_installation(choices, view, payload);
+    return run_installation(choices, view, payload, checked_in_background);
 }

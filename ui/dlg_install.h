@@ -8,6 +8,7 @@
 #include <istream>
 #include <string>
 
+class background_payload_check;
 class installation_choices;
 
 class dlg_install final : public basic_dialog {
@@ -32,10 +33,13 @@ public:
     void set_progress(unsigned percent);
 
     // The installation itself, run by the frame's Install button; true when
-    // it reached its end. Reports through the operations above.
-    bool do_installation();
+    // it reached its end. Reports through the operations above. The
+    // payload's verdict comes from checked_in_background when it covers the
+    // payload.
+    bool do_installation(background_payload_check* checked_in_background = nullptr);
     // The same with other choices and payload (a bzip2 archive stream).
-    bool do_installation(installation_choices& choices, std::istream& payload);
+    bool do_installation(installation_choices& choices, std::istream& payload,
+                         background_payload_check* checked_in_background = nullptr);
 
 private:
     dlg_install() = default;

@@ -2,9 +2,12 @@
 
 #include "app/installer_context.h"
 #include "app/language.h"
+#include "payload/background_payload_check.h"
+#include "payload/payload_reader.h"
 #include "resources/dialog_ids.h"
 #include "resources/product.h"
 #include "resources/resource_ids.h"
+#include "support/error.h"
 #include "support/registry.h"
 #include "support/unique_any.h"
 #include "ui/about_box.h"
@@ -62,6 +65,10 @@ void store_size(SIZE outer)
 
 constexpr unsigned page_templates[] = {IDD_START, IDD_MODE, IDD_OPTIONS, IDD_INSTALL, IDD_END};
 
+// A timer's message comes only when nothing else waits, the first page's
+// painting included: the check then starts without delaying the wizard.
+constexpr UINT_PTR payload_check_timer_id = 1;
+
 } // namespace
 
 dlg_main& dlg_main::instance()
@@ -74,6 +81,29 @@ dlg_main::dlg_main()
     : pages{&dlg_start::instance(), &dlg_mode::instance(), &dlg_options::instance(), &dlg_install::instance(),
             &dlg_end::instance()}
 {
+}
+
+dlg_main::~dlg_main() = default;
+
+void dlg_main::start_payload_check()
+{
+    ::KillTimer(hwnd, payload_check_timer_id);
+    if (payload_check_ || installation)
+        return;
+    const vt::imemstream payload = open_payload_resource(language_settings::instance().resource_module());
+    try {
+        payload_check_ = std::make_unique<background_payload_check>(payload.data(), payload.size());
+    } catch (const std::exception&) {
+        // No thread to spare: the installation checks the payload itself.
+    }
+}
+
+void CALLBACK dlg_main::payload_check_timer(HWND, UINT, UINT_PTR, DWORD)
+{
+    vt::exception_barrier(0, [] {
+        instance().start_payload_check();
+        return 0;
+    });
 }
 
 void dlg_main::on_init()
@@ -102,9 +132,11 @@ void dlg_main::on_init()
 
     ::ShowWindow(pages[page_start]->hwnd, SW_SHOW);
     ::EnableWindow(item(IDC_BACK), FALSE);
-    // Over a newer version the user can only leave.
+    // Over a newer version the user can only leave, and nothing is checked.
     if (installer_context::instance().previous_state == -1)
         ::EnableWindow(item(IDC_NEXT), FALSE);
+    else
+        ::SetTimer(hwnd, payload_check_timer_id, USER_TIMER_MINIMUM, payload_check_timer);
 }
 
 void dlg_main::size_frame()
@@ -166,6 +198,8 @@ void dlg_main::on_destroy()
                     scale_dpi(outer.bottom - outer.top, dpi, base_dpi)});
     if (frame_window == hwnd)
         frame_window = nullptr;
+    ::KillTimer(hwnd, payload_check_timer_id);
+    payload_check_.reset(); // its threads end with the wizard
 }
 
 void dlg_main::on_size(int cx, int cy)
@@ -390,7 +424,9 @@ void dlg_main::install()
         // Alt+F4 and the system menu's Close into the Exit command, so the
         // handlers refuse them too while installing_ is set.
         installation_guard guard(hwnd, {back, next, exit}, installing_);
-        context.finished = installation ? installation() : dlg_install::instance().do_installation();
+        start_payload_check();
+        context.finished =
+            installation ? installation() : dlg_install::instance().do_installation(payload_check_.get());
     }
     ::EnableWindow(exit, TRUE);
     ::EnableWindow(next, TRUE);

@@ -9,10 +9,14 @@
 
 #include <array>
 #include <functional>
+#include <memory>
+
+class background_payload_check;
 
 class dlg_main final : public basic_dialog {
 public:
     static dlg_main& instance();
+    ~dlg_main() override;
 
     // Page indexes, in the order the wizard runs them.
     static constexpr unsigned page_start = 0;
@@ -41,7 +45,7 @@ public:
     unsigned dpi = 96;  // the scale the frame is laid out for
     unsigned current_page = page_start;
     // What Install runs: the install page's do_installation when empty. The
-    // wizard's tests put a stand-in here.
+    // wizard's tests put a stand-in here, and then no payload is checked.
     std::function<bool()> installation;
     // An installation is running: no navigation and no way out meanwhile.
     bool installing() const { return installing_; }
@@ -52,6 +56,11 @@ private:
     void fit_pictures();
     void install();
     void leave();
+    // The payload's check starts once the first page has been painted, and
+    // at the latest when Install is clicked; it stops with the frame.
+    void start_payload_check();
+    static void CALLBACK payload_check_timer(HWND window, UINT, UINT_PTR timer, DWORD);
+    std::unique_ptr<background_payload_check> payload_check_;
     bool installing_ = false;
     // The dialog font as the templates made it, at the scale of the start;
     // after a change of scale every control has a copy of another height.
