@@ -17,7 +17,8 @@
 //                                                        and the list of what an installation creates
 //   bench_install run RUNS NSIS.exe PATHS.txt            measure and print the table
 //   bench_install ours RUNS PATHS.txt                    only this installer's runs, for experiments
-//   bench_install install                                one measured installation (run starts it)
+//   bench_install install [PAUSE_MS]                     one measured installation (run starts it),
+//                                                        after PAUSE_MS on the start page as a user reads it
 //
 // The payload is the resource of type 260, id 134 of this program, as in the
 // installer; tests/CMakeLists.txt embeds the benchmark payload.
@@ -93,6 +94,13 @@ double thread_cpu_seconds()
     ::GetThreadTimes(::GetCurrentThread(), &created, &exited, &kernel, &user);
     auto value = [](const FILETIME& t) { return (std::uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
     return value(kernel) + value(user);
+}
+
+std::string formatted(const char* format, double value)
+{
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, format, value);
+    return buffer;
 }
 
 std::string utf8(const std::wstring& text)
@@ -329,6 +337,40 @@ void press(HWND parent, int id) { ::SendMessageW(::GetDlgItem(parent, id), BM_CL
 // What the script does once the wizard shows the install page.
 std::function<void(HWND frame, HWND page)> on_install_page;
 
+// A user's pause on the start page before going on, and what the wizard did
+// meanwhile, while the payload's check ran beside it: the longest interval
+// without dispatching messages and the peak memory above the baseline, which
+// is taken before the wizard opens (so it includes the wizard's own windows).
+std::chrono::milliseconds pause_on_pages{0};
+struct pause_figures {
+    double longest_ms = 0;
+    double private_mb = 0;
+    double working_set_mb = 0;
+} pause_result;
+memory_watch pause_memory;
+
+// Dispatches messages for span, as the wizard's own modal loop would.
+void dispatch_for(std::chrono::milliseconds span)
+{
+    const auto end = clock_type::now() + span;
+    for (auto now = clock_type::now(); now < end; now = clock_type::now()) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - now).count();
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(left) + 1, QS_ALLINPUT);
+        pump_messages();
+    }
+}
+
+void pause_as_a_user()
+{
+    HWND page = dlg_main::instance().pages[dlg_main::page_install]->hwnd;
+    dispatch_probe probe(::GetDlgItem(page, IDC_STATUS));
+    probe.start();
+    dispatch_for(pause_on_pages);
+    probe.stop();
+    pause_memory.stop();
+    pause_result = {probe.longest_ms, pause_memory.private_mb(), pause_memory.working_set_mb()};
+}
+
 // The script of a measured run: the wizard frame runs modal as in the
 // installer, the script goes to the install page (quick installation),
 // hands it to on_install_page and closes the wizard.
@@ -338,6 +380,8 @@ void CALLBACK install_page_script(HWND, UINT, UINT_PTR timer, DWORD)
     if (!frame || !::IsWindowVisible(frame))
         return;
     ::KillTimer(nullptr, timer);
+    if (pause_on_pages.count() > 0)
+        pause_as_a_user();
     press(frame, IDC_NEXT); // the mode page
     press(frame, IDC_NEXT); // the install page
     if (dlg_main::instance().current_page == dlg_main::page_install)
@@ -354,6 +398,8 @@ int run_on_install_page(std::function<void(HWND frame, HWND page)> script)
     if (!installer_context::instance().initialise())
         return 3;
     on_install_page = std::move(script);
+    if (pause_on_pages.count() > 0)
+        pause_memory.start();
     UINT_PTR timer = ::SetTimer(nullptr, 0, 10, install_page_script);
     ::DialogBoxParamW(language_settings::instance().resource_module(), MAKEINTRESOURCEW(IDD_MAIN), nullptr,
                       dialog_proc, reinterpret_cast<LPARAM>(&dlg_main::instance()));
@@ -402,8 +448,9 @@ void measure_installation(HWND frame, HWND page, install_figures& figures)
     }
 }
 
-int install_mode()
+int install_mode(std::chrono::milliseconds pause)
 {
+    pause_on_pages = pause;
     install_figures figures;
     if (int code = run_on_install_page([&](HWND frame, HWND page) { measure_installation(frame, page, figures); }))
         return code;
@@ -413,6 +460,8 @@ int install_mode()
                 "finished=%d\n",
                 figures.seconds, figures.longest_ms, figures.longest_payload_ms, figures.private_mb,
                 figures.working_set_mb, figures.finished ? 1 : 0);
+    std::printf("pause_longest_ms=%.1f\npause_private_mb=%.1f\npause_working_set_mb=%.1f\n", pause_result.longest_ms,
+                pause_result.private_mb, pause_result.working_set_mb);
     // Compared here, where the installer's language is set, not in the
     // process that reads these lines.
     std::printf("longest_step=%s\nstatus=%s\nlog_last_line=%s\nlog_complete=%d\n", utf8(figures.longest_step).c_str(),
@@ -891,7 +940,7 @@ std::string spread(const std::vector<double>& v, const char* format)
     return out;
 }
 
-int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
+int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file, int pause_ms)
 {
     const bool ours_only = nsis.empty();
     const bench_paths paths = read_paths(paths_file);
@@ -907,13 +956,14 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
     std::map<std::string, std::vector<double>> figures;
     double worst = -1;
     std::string worst_step;
-    for (int run = 0; run < runs; ++run) {
-        // Ours.
+    // One installation by a fresh process of this program: its figures, or
+    // an empty map when it failed.
+    auto install_once = [&](int pause, double& process_seconds) {
         clean(paths);
         std::string output;
-        double process_seconds = 0, process_cpu = 0;
-        const DWORD code =
-            run_process(L"\"" + std::wstring(self) + L"\" install", process_seconds, process_cpu, &output);
+        double process_cpu = 0;
+        const DWORD code = run_process(L"\"" + std::wstring(self) + L"\" install " + std::to_wstring(pause),
+                                       process_seconds, process_cpu, &output);
         std::map<std::string, std::string> values;
         std::istringstream lines(output);
         for (std::string line; std::getline(lines, line);) {
@@ -925,12 +975,27 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
         if (code != 0 || values["finished"] != "1") {
             std::fprintf(stderr, "bench_install: the installation failed (exit %lu, status \"%s\")\n",
                          static_cast<unsigned long>(code), values["status"].c_str());
-            return 1;
+            return std::map<std::string, std::string>();
         }
         if (values["log_complete"] != "1")
             std::fprintf(stderr, "bench_install: warning: the log ends with \"%s\"\n", values["log_last_line"].c_str());
         if (files_in_place(paths) + 6 < paths.entries.size()) // the temporary files are gone again
             std::fprintf(stderr, "bench_install: warning: only %zu files installed\n", files_in_place(paths));
+        return values;
+    };
+    for (int run = 0; run < runs; ++run) {
+        // Ours, clicked at once and after a user's pause on the pages.
+        double process_seconds = 0, paused_process_seconds = 0;
+        std::map<std::string, std::string> values = install_once(0, process_seconds);
+        if (values.empty())
+            return 1;
+        if (pause_ms > 0) {
+            const std::map<std::string, std::string> paused = install_once(pause_ms, paused_process_seconds);
+            if (paused.empty())
+                return 1;
+            for (const char* key : {"seconds", "check_seconds", "pause_longest_ms", "pause_private_mb"})
+                figures[std::string("paused_") + key].push_back(std::atof(paused.at(key).c_str()));
+        }
         for (const char* key : {"seconds", "cpu", "interface_cpu", "check_seconds", "extract_seconds", "longest_ms", "longest_payload_ms", "private_mb", "working_set_mb"})
             figures[key].push_back(std::atof(values[key].c_str()));
         figures["process"].push_back(process_seconds);
@@ -943,10 +1008,11 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
         if (ours_only) {
             std::fprintf(stderr,
                          "run %d: installer %.2f s, processor %.2f s, interface thread %.2f s (check %.2f s, extraction "
-                         "%.2f s), longest %.0f ms after \"%s\"\n",
+                         "%.2f s), longest %.0f ms after \"%s\"; after the pause %.2f s\n",
                          run + 1, figures["seconds"].back(), figures["cpu"].back(), figures["interface_cpu"].back(),
-                         figures["check_seconds"].back(),
-                         figures["extract_seconds"].back(), figures["longest_ms"].back(), values["longest_step"].c_str());
+                         figures["check_seconds"].back(), figures["extract_seconds"].back(),
+                         figures["longest_ms"].back(), values["longest_step"].c_str(),
+                         pause_ms > 0 ? figures["paused_seconds"].back() : 0.0);
             continue;
         }
 
@@ -993,6 +1059,17 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
     std::printf("%-58s %s s\n", "  of which the steps after it (links, DirectX, registration)",
                 spread(after, "%.2f").c_str());
     std::printf("%-58s %s s\n", "  (its whole process, for reference)", spread(figures["process"], "%.2f").c_str());
+    if (pause_ms > 0) {
+        std::printf("%-58s %s s\n",
+                    formatted("this installer after %.0f s on the pages: click to the end", pause_ms / 1e3).c_str(),
+                    spread(figures["paused_seconds"], "%.2f").c_str());
+        std::printf("%-58s %s s\n", "  of which waiting for the rest of the check",
+                    spread(figures["paused_check_seconds"], "%.2f").c_str());
+        std::printf("%-58s %s ms\n", "  the pause: longest interval without dispatching messages",
+                    spread(figures["paused_pause_longest_ms"], "%.0f").c_str());
+        std::printf("%-58s %s MB\n", "  the pause: peak private memory above the wizard's baseline",
+                    spread(figures["paused_pause_private_mb"], "%.1f").c_str());
+    }
     std::printf("%-58s %s s\n", "NSIS, solid bzip2, amd64-unicode, silent: whole process",
                 spread(figures["nsis"], "%.2f").c_str());
     std::printf("%-58s %s s\n", "  processor time of NSIS", spread(figures["nsis_cpu"], "%.2f").c_str());
@@ -1012,11 +1089,14 @@ int run_mode(int runs, const std::wstring& nsis, const fs::path& paths_file)
                 spread(figures["working_set_mb"], "%.1f").c_str());
     // One line for the scale table that tools/bench.sh gathers over the payloads.
     const double files = double(paths.entries.size());
-    std::printf("scale row: %6zu %8.1f %8.2f %8.2f %6.2f %9.2f %9.2f %8.2f %8.2f %8.1f %8.0f\n", paths.entries.size(),
-                archive.size() / 1e6, median(figures["seconds"]), median(figures["nsis"]),
-                median(figures["seconds"]) / median(figures["nsis"]), median(figures["seconds"]) * 1e3 / files,
-                median(figures["nsis"]) * 1e3 / files, median(figures["cpu"]), median(figures["nsis_cpu"]),
-                median(figures["private_mb"]), median(figures["longest_ms"]));
+    const double paused = pause_ms > 0 ? median(figures["paused_seconds"]) : 0.0;
+    std::printf("scale row: %6zu %8.1f %8.2f %8.2f %6.2f %8.2f %6.2f %9.2f %9.2f %8.2f %8.2f %8.1f %8.0f %8.1f %8.0f\n",
+                paths.entries.size(), archive.size() / 1e6, median(figures["seconds"]), median(figures["nsis"]),
+                median(figures["seconds"]) / median(figures["nsis"]), paused, paused / median(figures["nsis"]),
+                median(figures["seconds"]) * 1e3 / files, median(figures["nsis"]) * 1e3 / files,
+                median(figures["cpu"]), median(figures["nsis_cpu"]), median(figures["private_mb"]),
+                median(figures["longest_ms"]), pause_ms > 0 ? median(figures["paused_pause_private_mb"]) : 0.0,
+                pause_ms > 0 ? median(figures["paused_pause_longest_ms"]) : 0.0);
     return 0;
 }
 
@@ -1027,16 +1107,18 @@ int wmain(int argc, wchar_t** argv)
     try {
         const std::wstring mode = argc > 1 ? argv[1] : L"";
         if (mode == L"install")
-            return install_mode();
+            return install_mode(std::chrono::milliseconds(argc > 2 ? _wtoi(argv[2]) : 0));
         if (mode == L"profile")
             return profile_mode();
         if (mode == L"nsi" && argc == 5)
             return nsi_mode(argv[2], argv[3], utf8(argv[4]));
-        if (mode == L"run" && argc == 5)
-            return run_mode(std::max(1, _wtoi(argv[2])), argv[3], argv[4]);
-        if (mode == L"ours" && argc == 4)
-            return run_mode(std::max(1, _wtoi(argv[2])), {}, argv[3]);
-        std::fprintf(stderr, "usage: bench_install nsi SCRIPT PATHS DATA | run RUNS NSIS.exe PATHS | ours RUNS PATHS | install\n");
+        // The user's pause on the pages: 3 s unless given.
+        if (mode == L"run" && (argc == 5 || argc == 6))
+            return run_mode(std::max(1, _wtoi(argv[2])), argv[3], argv[4], argc == 6 ? _wtoi(argv[5]) : 3000);
+        if (mode == L"ours" && (argc == 4 || argc == 5))
+            return run_mode(std::max(1, _wtoi(argv[2])), {}, argv[3], argc == 5 ? _wtoi(argv[4]) : 3000);
+        std::fprintf(stderr, "usage: bench_install nsi SCRIPT PATHS DATA | run RUNS NSIS.exe PATHS [PAUSE_MS] | "
+                             "ours RUNS PATHS [PAUSE_MS] | install [PAUSE_MS]\n");
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "bench_install: %s\n", e.what());
