@@ -404,7 +404,7 @@ void wizard::leave()
     EXPECT_EQ(process_.wait(30s), 0u) << "the wizard did not close";
 }
 
-std::wstring wizard::leave_after_failure()
+std::wstring wizard::leave_incomplete()
 {
     EXPECT_EQ(text(frame_, IDC_EXIT), L"Cancel");
     ::PostMessageW(::GetDlgItem(frame_, IDC_EXIT), BM_CLICK, 0, 0);

@@ -96,10 +96,11 @@ public:
 
     // Exit, and the process ends.
     void leave();
-    // Cancel after a failed installation: the wizard asks whether to leave
-    // an incomplete installation, which is answered with Yes. The question's
-    // text is returned.
-    std::wstring leave_after_failure();
+    // Cancel before a successful installation (after a failed one, or
+    // before any): the wizard asks whether to leave an incomplete
+    // installation, which is answered with Yes. The question's text is
+    // returned.
+    std::wstring leave_incomplete();
 
 private:
     started_process process_;

@@ -151,14 +151,21 @@ protected:
             EXPECT_FALSE(outcome.succeeded);
             EXPECT_EQ(outcome.status, failure_status(code)) << narrow(outcome.log);
             EXPECT_TRUE(setup.showing(page_kind::install)) << "the wizard stays on the install page";
-            EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
+            EXPECT_EQ(setup.leave_incomplete(), incomplete_question);
         }
         expect_unchanged_since(then, what + " left the machine changed");
     }
 
-    // Damaged installers on a machine without the product leave nothing.
+    // Damaged installers on a machine without the product leave nothing;
+    // nor does the intact one, left at once while its payload is still
+    // being checked beside the wizard: it ends, and the check with it.
     void expect_damaged_installers_fail(const std::vector<damaged_payload>& damaged)
     {
+        {
+            wizard setup;
+            ASSERT_TRUE(setup.open());
+            EXPECT_EQ(setup.leave_incomplete(), incomplete_question);
+        }
         for (const damaged_payload& damage : damaged)
             expect_failed_installation(installer_copy(damage.name, damage.payload).path(), damage.code, damage.name);
         EXPECT_FALSE(fs::exists(default_install_folder()));
@@ -450,7 +457,7 @@ void restart_after_cut(const std::wstring& start_text)
     if (start_text.find(L"already installed") != std::wstring::npos)
         setup.leave();
     else
-        EXPECT_EQ(setup.leave_after_failure(), incomplete_question);
+        EXPECT_EQ(setup.leave_incomplete(), incomplete_question);
 }
 
 // Runs the installation in another process until the cut at point.
