@@ -113,6 +113,21 @@ public:
         wait_cursor cursor;
         view_.append_log(std::wstring(45, L'\u2500') + line_end);
         view_.set_status(text(1114));
+        // The payload's blocks are decoded on other threads; while this one
+        // waits for them (in the check too) the window stays alive as it does
+        // after every notification. The cursor is set again only after a
+        // message was dispatched: the messages are what may change it, and
+        // setting it costs as much as writing a chunk.
+        keep_alive_ = [this, &cursor] {
+            view_.tick();
+            if (pump_messages())
+                cursor.again();
+        };
+        // What is left of the check that ran beside the wizard comes first:
+        // the preparation below is a series of calls to the system, each of
+        // which would otherwise queue behind the check's threads.
+        if (checked_in_background_)
+            verdict_from_background_ = wait_for_background_check();
 
         std::wstring error;
         if (!context_.make_temporary_folder(error)) {
@@ -132,16 +147,6 @@ public:
 
         view_.show_progress();
         std::wstring samples = format_text(text(1018), {product_name(false)});
-        // The payload's blocks are decoded on other threads; while this one
-        // waits for them (in the check too) the window stays alive as it does
-        // after every notification. The cursor is set again only after a
-        // message was dispatched: the messages are what may change it, and
-        // setting it costs as much as writing a chunk.
-        keep_alive_ = [this, &cursor] {
-            view_.tick();
-            if (pump_messages())
-                cursor.again();
-        };
         // A look at the queue is a call to the Wine server, and a notification
         // comes after every 4 kB: the queue is looked at after a notification
         // once a millisecond has passed since the last look, which no user
@@ -245,24 +250,30 @@ private:
         }
     }
 
-    // Whether the whole payload decodes, before anything is written. The
-    // check that ran while the wizard was shown is usually done by now;
-    // what is left of it shows on the progress bar, which the extraction
-    // then starts again from 0.
+    // Whether the whole payload decodes, before anything is written.
     bool payload_verified()
     {
-        if (!checked_in_background_) {
-            const bool verified = check_payload(payload_, keep_alive_);
-            payload_.clear();
-            payload_.seekg(0);
-            return verified;
-        }
-        const bool verified = checked_in_background_->wait([this](std::uint64_t done, std::uint64_t total) {
+        if (verdict_from_background_)
+            return *verdict_from_background_;
+        const bool verified = check_payload(payload_, keep_alive_);
+        payload_.clear();
+        payload_.seekg(0);
+        return verified;
+    }
+
+    // The check that ran while the wizard was shown is usually done by now;
+    // what is left of it shows on the progress bar, which the extraction
+    // then starts again from 0.
+    bool wait_for_background_check()
+    {
+        bool shown = false;
+        return checked_in_background_->wait([&](std::uint64_t done, std::uint64_t total) {
+            if (!shown)
+                view_.show_progress();
+            shown = true;
             view_.set_progress(progress_percent(done, total));
             keep_alive_();
         });
-        view_.show_progress();
-        return verified;
     }
 
     notification::result entry_begin(const payload_entry& entry)
@@ -415,6 +426,7 @@ private:
     installation_view& view_;
     std::istream& payload_;
     background_payload_check* checked_in_background_;
+    std::optional<bool> verdict_from_background_;
     cleanup_list* cleanup_ = nullptr;
     std::function<void()> keep_alive_;
     fs::path product_;
