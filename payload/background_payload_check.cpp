@@ -79,6 +79,10 @@ void background_payload_check::stop() noexcept
 
 bool background_payload_check::wait(const progress_callback& while_waiting)
 {
+    {
+        std::lock_guard lock(mutex_);
+        waited_for_ = true;
+    }
     for (;;) {
         std::uint64_t done = 0;
         {
@@ -101,11 +105,18 @@ void background_payload_check::run() noexcept
     try {
         reading_buffer buffer(*this);
         std::istream stream(&buffer);
-        passed = check_payload(stream, [this] {
-            std::lock_guard lock(mutex_);
-            if (stop_requested_)
-                throw_stopped();
-        });
+        const unsigned processors = std::clamp(std::thread::hardware_concurrency(), 1u, 8u);
+        passed = check_payload(
+            stream,
+            [this] {
+                std::lock_guard lock(mutex_);
+                if (stop_requested_)
+                    throw_stopped();
+            },
+            [this, processors] {
+                std::lock_guard lock(mutex_);
+                return waited_for_ ? processors : std::max(processors - 1, 1u);
+            });
     } catch (...) {
         // Out of memory for the stream: no verdict but "not verified".
         passed = false;

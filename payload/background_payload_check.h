@@ -7,8 +7,11 @@
 //
 // The check reads the memory it is given (the executable's resource, valid
 // for the life of the process) and shares nothing else with the interface
-// thread. Its threads run below the interface thread's priority, and it can
-// be stopped at any time: the wizard stops it when it closes.
+// thread. While no one waits for it, it decodes on all processors but one:
+// thread priorities alone do not keep the wizard (and, under Wine, the
+// server and the display it talks to) from queueing behind the decoding.
+// wait() gives it every processor. It can be stopped at any time: the
+// wizard stops it when it closes.
 
 #include <condition_variable>
 #include <cstddef>
@@ -33,8 +36,8 @@ public:
     // Compressed bytes read so far, of the payload's size.
     using progress_callback = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-    // Waits for the verdict: true when the whole stream decodes without
-    // error. Until it is in, calls while_waiting on the calling thread every
+    // Waits for the verdict, with every processor decoding from then on:
+    // true when the whole stream decodes without error. Until it is in, calls while_waiting on the calling thread every
     // few milliseconds with the check's progress; what while_waiting raises
     // passes through (the check goes on).
     bool wait(const progress_callback& while_waiting = {});
@@ -54,6 +57,7 @@ private:
     bool finished_ = false;
     bool passed_ = false;
     bool stop_requested_ = false;
+    bool waited_for_ = false;
     std::uint64_t done_ = 0;
     std::thread thread_; // last: started once everything above is set
 };

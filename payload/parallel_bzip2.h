@@ -48,6 +48,11 @@ struct parallel_bzip2_settings {
     // Called first on each decoding thread, for instance to lower its
     // priority below the reading thread's.
     std::function<void()> worker_started;
+    // Asked on the reading thread before each block it hands out: a number
+    // above the threads running starts more, up to it (at most 8; fewer are
+    // never stopped). A decoder that runs beside a user's work starts with
+    // few and is given every processor once the user waits for it.
+    std::function<unsigned()> threads_wanted;
 };
 
 // Counters of one decoder, for tests and measurements.

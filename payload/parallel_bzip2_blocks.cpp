@@ -179,6 +179,8 @@ void parallel_bzip2_decoder::impl::build_header()
 void parallel_bzip2_decoder::impl::add_job(std::uint64_t start, const bzip2_boundary& end)
 {
     start_threads();
+    if (settings_.threads_wanted)
+        start_wanted_threads();
     auto j = std::make_shared<job>();
     j->start = start;
     j->end = end.bit;

@@ -124,6 +124,23 @@ void parallel_bzip2_decoder::impl::start_threads()
     }
 }
 
+void parallel_bzip2_decoder::impl::start_wanted_threads()
+{
+    const unsigned wanted = std::min(settings_.threads_wanted(), 8u);
+    try {
+        while (workers_.size() < wanted)
+            workers_.emplace_back([this] { worker_main(); });
+    } catch (const std::system_error&) {
+        // The threads already running go on decoding.
+    }
+    if (workers_.size() <= threads_)
+        return;
+    threads_ = unsigned(workers_.size());
+    stats_.threads = threads_;
+    if (!settings_.blocks_in_flight)
+        in_flight_ = 2 * threads_;
+}
+
 void parallel_bzip2_decoder::impl::worker_main()
 {
     if (settings_.worker_started)

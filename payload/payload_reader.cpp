@@ -33,10 +33,15 @@ constexpr std::streamsize copy_buffer_size = 4096;
 // waiting on the system (files, window messages), so the workers still find
 // the processors free; they run below this thread's priority, so that the
 // window and the files never queue behind them.
-parallel_bzip2_decompressor payload_decoder(const waiting_callback& while_waiting)
+parallel_bzip2_decompressor payload_decoder(const waiting_callback& while_waiting,
+                                            const std::function<unsigned()>& threads_wanted = {})
 {
     parallel_bzip2_settings settings;
     settings.while_waiting = while_waiting;
+    if (threads_wanted) {
+        settings.threads = threads_wanted();
+        settings.threads_wanted = threads_wanted;
+    }
     settings.worker_started = [] { ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL); };
     return parallel_bzip2_decompressor(std::move(settings));
 }
@@ -94,10 +99,12 @@ vt::imemstream open_payload_resource(HMODULE resource_module, unsigned type, uns
     return stream;
 }
 
-bool check_payload(std::istream& stream, const waiting_callback& while_waiting)
+bool check_payload(std::istream& stream, const waiting_callback& while_waiting,
+                   const std::function<unsigned()>& threads_wanted)
 {
     try {
-        io::copy(io::compose(payload_decoder(while_waiting), stream), io::null_sink(), copy_buffer_size);
+        io::copy(io::compose(payload_decoder(while_waiting, threads_wanted), stream), io::null_sink(),
+                 copy_buffer_size);
         // Everything decoded, and nothing left over after the last stream.
         return stream.rdstate() == std::ios_base::goodbit && stream.rdbuf() && stream.rdbuf()->in_avail() <= 0;
     } catch (const std::exception&) {

@@ -40,7 +40,10 @@ using waiting_callback = std::function<void()>;
 // Whether the whole compressed stream decodes without error (the bzip2 data
 // is checked against its own checksums; the archive inside is not looked
 // at). Reads the stream to its end and leaves it there.
-bool check_payload(std::istream& stream, const waiting_callback& while_waiting = {});
+// threads_wanted, when given, is asked as the check goes how many threads
+// should decode; it starts with that many.
+bool check_payload(std::istream& stream, const waiting_callback& while_waiting = {},
+                   const std::function<unsigned()>& threads_wanted = {});
 
 // Decompresses the stream and writes every entry below the folders given for
 // "<InstallPath>", "<SamplePath>" and "<Temporary>". Reports started, the

@@ -11,6 +11,7 @@
 
 #include <boost/iostreams/compose.hpp>
 #include <boost/iostreams/copy.hpp>
+#include <boost/iostreams/device/array.hpp>
 #include <boost/iostreams/device/back_inserter.hpp>
 
 #include <cstdint>
@@ -198,4 +199,21 @@ TEST(ParallelBzip2, JoinsBlocksCutAtAMagicThatOccursInsideTheData)
     std::string damaged = make_stream({with_block_magic, normal}, 1);
     damaged[4 + with_block_magic.bits.size() / 8 - 1000] ^= 0x10;
     EXPECT_TRUE(expect_same_as_libbz2(damaged, "damage behind a magic inside a block"));
+}
+
+TEST(ParallelBzip2, StartsMoreThreadsWhenWantedMidStreamAndStillDecodesLikeLibbz2)
+{
+    // One thread for the first blocks, three from the third on, then one
+    // again: the threads once started stay, and the output does not change.
+    const std::string input = compress(text_bytes(1'000'000, 5), 1);
+    unsigned asked = 0;
+    parallel_bzip2_settings settings;
+    settings.threads = 1;
+    settings.threads_wanted = [&asked] { return ++asked >= 3 && asked < 6 ? 3u : 1u; };
+    parallel_bzip2_decompressor filter(std::move(settings));
+    std::string output;
+    io::copy(io::compose(filter, io::array_source(input.data(), input.size())), io::back_inserter(output), 4096);
+    EXPECT_TRUE(output == reference_decode(input).data);
+    EXPECT_GE(asked, 6u);
+    EXPECT_EQ(filter.statistics().threads, 3u);
 }
