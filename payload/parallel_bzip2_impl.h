@@ -108,6 +108,7 @@ private:
 
     void start_threads();
     void start_wanted_threads();
+    void start_workers(unsigned count);
     void worker_main();
     void decode(job& j, allocation_cache& cache, std::vector<unsigned char>& raw,
                 std::vector<unsigned char>& wrapped);

@@ -114,8 +114,13 @@ void parallel_bzip2_decoder::impl::start_threads()
     if (!workers_.empty())
         return;
     workers_.reserve(threads_);
+    start_workers(threads_);
+}
+
+void parallel_bzip2_decoder::impl::start_workers(unsigned count)
+{
     try {
-        for (unsigned i = 0; i < threads_; ++i)
+        while (workers_.size() < count)
             workers_.emplace_back([this] { worker_main(); });
     } catch (const std::system_error&) {
         // Fewer threads than asked for still decode; none at all cannot.
@@ -126,13 +131,7 @@ void parallel_bzip2_decoder::impl::start_threads()
 
 void parallel_bzip2_decoder::impl::start_wanted_threads()
 {
-    const unsigned wanted = std::min(settings_.threads_wanted(), 8u);
-    try {
-        while (workers_.size() < wanted)
-            workers_.emplace_back([this] { worker_main(); });
-    } catch (const std::system_error&) {
-        // The threads already running go on decoding.
-    }
+    start_workers(std::min(settings_.threads_wanted(), 8u));
     if (workers_.size() <= threads_)
         return;
     threads_ = unsigned(workers_.size());
